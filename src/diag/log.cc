@@ -1,0 +1,172 @@
+#include "diag/log.h"
+
+#include <cstdio>
+
+#include "run/context.h"
+#include "run/wait.h"
+
+namespace upstest::diag {
+
+std::string TimeStamp(platform::Env& env) {
+  const platform::CivilTime t = env.LocalNow();
+  const float since_midnight = static_cast<float>(env.SecondsSinceMidnight());
+  char date[32];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", t.year % 10000, t.month % 100,
+                t.day % 100, t.hour % 100, t.minute % 100, t.second % 100);
+  char fraction[32];
+  std::snprintf(fraction, sizeof fraction, "%.3f", static_cast<double>(since_midnight));
+  const std::string f(fraction);
+  return std::string(date) + "." + f.substr(f.size() - 3);
+}
+
+std::string SwitchFilePath(const run::TestState& state) {
+  return state.AppBase + "/apiexec/upsdebug.txt";
+}
+
+std::string NodeLogPath(const run::TestState& state) {
+  return state.AppBase + "/apiexec/upsdebug-" + std::to_string(state.NodeId) + ".txt";
+}
+
+bool SwitchIsOn(platform::Env& env, const run::TestState& state) {
+  return env.IsRegularFile(SwitchFilePath(state));
+}
+
+void AppendNodeLog(run::Context& ctx, std::string_view group) {
+  ctx.env.AppendToFile(NodeLogPath(ctx.state), group);
+}
+
+void AppendSwitchFile(run::Context& ctx, std::string_view group) {
+  ctx.env.AppendToFile(SwitchFilePath(ctx.state), group);
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += kCrLf;
+  }
+  return text;
+}
+
+std::string ArgumentErrorGroup(platform::Env& env, std::string_view argument_text) {
+  const std::string first = TimeStamp(env) + " Argument Error";
+  const std::string second = TimeStamp(env) + " CommandLine = " + std::string(argument_text);
+  return Lines({"", first, second, ""});
+}
+
+std::string ParsedArgumentsGroup(platform::Env& env, std::string_view argument_text,
+                                 const run::TestState& state) {
+  std::vector<std::string> lines{"", TimeStamp(env) + " CommandLine = " + std::string(argument_text)};
+  for (int k = 1; k <= 4; ++k) {
+    const std::string n = std::to_string(k);
+    lines.push_back("ObjOid(" + n + "):      " + state.ObjOid(k));
+    lines.push_back("ObjCondSign(" + n + "): " + state.ObjCondSign(k));
+    lines.push_back("ObjCondVal(" + n + "):  " + state.ObjCondVal(k));
+  }
+  lines.push_back("");
+  return Lines(lines);
+}
+
+std::string NodeRecordGroup(const run::TestState& state) {
+  return Lines({
+      "IpAddr:     " + state.IpAddr,
+      "Port:       " + std::to_string(state.UdpPort),
+      "Status:     " + std::to_string(state.NodeStatus),
+      "SnmpVer:    " + state.SnmpVersion,
+      "ReadComm:   " + state.readcomm,
+      "TrapComm:   " + state.trapcomm,
+      "LastChange: " + state.LastChange,
+      "LastMess:   " + state.LastMessage,
+      "",
+  });
+}
+
+std::string ManagerStartedGroup(platform::Env& env, std::string_view local_address,
+                                int32_t local_port) {
+  return Lines({TimeStamp(env) + " SNMP Manager Started, IP=" + std::string(local_address) +
+                    ", Port=" + std::to_string(local_port),
+                ""});
+}
+
+std::string SendGetRequestLine(platform::Env& env, const run::TestState& state) {
+  std::string line = TimeStamp(env) + " --> SendGetRequest\tReqId: " +
+                     std::to_string(state.RequestId) + "\t" + state.IpAddr + "\t" +
+                     state.readcomm + "\t";
+  for (int n = 1; n <= 4; ++n) line += state.ObjOid(n) + "\t";
+  return Lines({line});
+}
+
+namespace {
+
+std::string ResponseHeader(platform::Env& env, int32_t request_id) {
+  return TimeStamp(env) + " <-- SnmpResponse\tReqId: " + std::to_string(request_id);
+}
+
+void AddBindings(std::vector<std::string>& lines, const std::vector<BindingLine>& bindings) {
+  for (const BindingLine& b : bindings) {
+    lines.push_back(b.first + ", Value: " + std::to_string(b.second));
+  }
+}
+
+}  // namespace
+
+std::string ResponseGroup(platform::Env& env, int32_t request_id,
+                          const std::vector<BindingLine>& bindings) {
+  std::vector<std::string> lines{ResponseHeader(env, request_id)};
+  AddBindings(lines, bindings);
+  lines.push_back("");
+  return Lines(lines);
+}
+
+std::string ErrorResponseGroup(platform::Env& env, int32_t request_id, int16_t error_status,
+                               int16_t error_index, std::string_view error_description,
+                               const std::vector<BindingLine>& bindings) {
+  std::vector<std::string> lines{
+      ResponseHeader(env, request_id),
+      "ErrorStatus: \t" + std::to_string(error_status),
+      "ErrorIndex:  \t" + std::to_string(error_index),
+      "ErrorDescr:  \t" + std::string(error_description),
+      "",
+  };
+  AddBindings(lines, bindings);
+  return Lines(lines);
+}
+
+std::string BadPacketGroup(platform::Env& env, int16_t error_code,
+                           std::string_view error_description) {
+  return Lines({TimeStamp(env) + " BadPacket (" + std::to_string(error_code) + ": " +
+                    std::string(error_description),
+                ""});
+}
+
+std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool trap_sent) {
+  return Lines({
+      TimeStamp(env),
+      "ObjStatus 1:  " + std::to_string(state.ObjStatus(1)) +
+          ", ObjStatus 2: " + std::to_string(state.ObjStatus(2)) +
+          ", ObjStatus 3: " + std::to_string(state.ObjStatus(3)) +
+          ", ObjStatus 4: " + std::to_string(state.ObjStatus(4)),
+      "Poll Status:  " + std::to_string(state.PollStatus) +
+          ", UPS Status: " + std::to_string(state.UpsStatus),
+      "Last Message: " + state.LastMessage,
+      std::string("Trap Sent:    ") + (trap_sent ? "True" : "False"),
+      "",
+  });
+}
+
+std::string ErrorLine(platform::Env& env, std::string_view procedure,
+                      std::string_view description, bool empty_line_after) {
+  std::vector<std::string> lines{TimeStamp(env) + " (" + std::string(procedure) + ") " +
+                                 std::string(description)};
+  if (empty_line_after) lines.push_back("");
+  return Lines(lines);
+}
+
+void WriteTrapLine(run::Context& ctx, std::string_view procedure, std::string_view description,
+                   bool empty_line_after, int16_t wait_ms) {
+  if (!ctx.state.DebugOn) return;
+  AppendNodeLog(ctx, ErrorLine(ctx.env, procedure, description, empty_line_after));
+  run::Wait(ctx, wait_ms);
+}
+
+}  // namespace upstest::diag

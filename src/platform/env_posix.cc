@@ -1,0 +1,95 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/env.h"
+#include "platform/error.h"
+
+namespace upstest::platform {
+
+int64_t SerialSeconds(const CivilTime& t) {
+  // Days from civil (proleptic Gregorian), shifted so March is month 0.
+  const int64_t y = t.year - (t.month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t mp = (t.month + 9) % 12;
+  const int64_t doy = (153 * mp + 2) / 5 + t.day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097 + doe;
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
+  throw Failure(what + " '" + path + "': " + std::strerror(errno));
+}
+
+class PosixEnv final : public Env {
+ public:
+  void SleepMs(int ms) override {
+    if (ms <= 0) return;
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += ms / 1000;
+    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+  }
+
+  CivilTime LocalNow() override {
+    const time_t now = time(nullptr);
+    tm local;
+    localtime_r(&now, &local);
+    return CivilTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+  }
+
+  double SecondsSinceMidnight() override {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local;
+    localtime_r(&now.tv_sec, &local);
+    return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + now.tv_nsec / 1e9;
+  }
+
+  bool IsRegularFile(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  void AppendToFile(const std::string& path, std::string_view bytes) override {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) ThrowErrno("Cannot open", path);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        ThrowErrno("Cannot write", path);
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ThrowErrno("Cannot close", path);
+  }
+};
+
+}  // namespace
+
+Env& DefaultEnv() {
+  static PosixEnv env;
+  return env;
+}
+
+}  // namespace upstest::platform

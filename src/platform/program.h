@@ -1,0 +1,22 @@
+// The program's own path and argument text.
+#pragma once
+
+#include <string>
+
+namespace upstest::platform {
+
+// The directory holding the running executable (/proc/self/exe with
+// symbolic links resolved), without a trailing '/'. Empty when it cannot be
+// read.
+std::string ProgramDirectory();
+
+// The base directory: `program_directory` less its last 8 characters (the
+// "/apiexec" the program lives in); empty when it is shorter than that.
+std::string BaseDirectory(const std::string& program_directory);
+
+// The argument text of the command line, rebuilt from already split
+// arguments argv[1..argc-1]: joined with single blanks, an argument wrapped
+// in double quotes when it is empty or holds a blank or a tab.
+std::string ArgumentText(int argc, const char* const* argv);
+
+}  // namespace upstest::platform

@@ -1,0 +1,20 @@
+// The test sequence: the driver of one run.
+#pragma once
+
+namespace upstest::run {
+
+struct Context;
+
+// Runs the whole test on ctx.state (AppBase already set): debug switch,
+// command line, node record, manager start and poll, scaling, decision and
+// traps, summary. Returns at the normal end; every other end throws
+// platform::ProgramEnd.
+void StartTest(Context& ctx);
+
+// What the main form's load does after AppBase is set: runs StartTest and
+// returns the exit status (platform::kExit*). A failure inside StartTest's
+// own error trap, which the system does not handle, is reported on stderr
+// and gives kExitErrorTrap.
+int RunTest(Context& ctx);
+
+}  // namespace upstest::run

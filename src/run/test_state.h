@@ -1,0 +1,86 @@
+// The test state: the one record of a run. Every stage reads and writes its
+// fields directly. It exists, all zero, before the run begins and lives
+// until the process ends; it is never reset or copied.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/error.h"
+
+namespace upstest::run {
+
+// The four objects' fields, numbered 1 to 4 as everywhere in the system:
+// ObjOid(1) is object 1. Any other number is a runtime error.
+template <typename T>
+class ObjectArray {
+ public:
+  T& operator()(int n) { return values_[Index(n)]; }
+  const T& operator()(int n) const { return values_[Index(n)]; }
+
+ private:
+  static size_t Index(int n) {
+    if (n < 1 || n > 4) {
+      throw platform::Failure("Subscript out of range: object " + std::to_string(n));
+    }
+    return static_cast<size_t>(n - 1);
+  }
+  std::array<T, 4> values_{};
+};
+
+struct TestState {
+  // Run control and switches.
+  std::string AppBase;  // program directory less "/apiexec"
+  bool DebugOn = false;
+  bool ArgError = false;
+  bool ResponseReceived = false;
+  bool ResponseError = false;
+  int32_t RequestId = 0;
+
+  // Node identity and settings.
+  std::string NodeName;
+  int32_t NodeId = 0;
+  int16_t NodeStatus = 0;
+  std::string IpAddr;
+  int32_t UdpPort = 0;
+  std::string SnmpVersion;
+  std::string readcomm;
+  std::string trapcomm;
+  std::string LastChange;
+  std::string LastMessage;
+
+  // The four objects.
+  ObjectArray<std::string> ObjOid;
+  ObjectArray<std::string> ObjCondSign;
+  ObjectArray<std::string> ObjCondVal;
+  ObjectArray<int32_t> ObjValue;
+  ObjectArray<int16_t> ObjStatus;
+
+  // Overall status.
+  int16_t PollStatus = 0;
+  int16_t UpsStatus = 0;
+
+  TestState() = default;
+  TestState(const TestState&) = delete;
+  TestState& operator=(const TestState&) = delete;
+};
+
+// PollStatus codes.
+inline constexpr int16_t kPollJudged = 1;
+inline constexpr int16_t kPollArgumentError = 2;
+inline constexpr int16_t kPollHandlerFailed = 3;
+inline constexpr int16_t kPollNoAnswer = 4;
+
+// UpsStatus codes.
+inline constexpr int16_t kUpsNotJudged = 0;
+inline constexpr int16_t kUpsAllMet = 1;
+inline constexpr int16_t kUpsConditionFailed = 2;
+
+// ObjStatus codes.
+inline constexpr int16_t kObjNotJudged = 0;
+inline constexpr int16_t kObjMet = 1;
+inline constexpr int16_t kObjFailed = 2;
+inline constexpr int16_t kObjOtherAlarm = 3;
+
+}  // namespace upstest::run

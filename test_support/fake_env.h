@@ -1,0 +1,49 @@
+// An Env in virtual time with files in memory, for tests.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace upstest::testing {
+
+class FakeEnv final : public platform::Env {
+ public:
+  // Virtual time starts at `start` (local) plus `start_ms` milliseconds.
+  explicit FakeEnv(platform::CivilTime start = {2026, 12, 8, 10, 0, 0}, int64_t start_ms = 0);
+
+  void SleepMs(int ms) override;
+  platform::CivilTime LocalNow() override;
+  double SecondsSinceMidnight() override;
+  bool IsRegularFile(const std::string& path) override;
+  void AppendToFile(const std::string& path, std::string_view bytes) override;
+
+  // Virtual milliseconds since the start.
+  int64_t now_ms() const { return now_ms_; }
+  void Advance(int64_t ms) { now_ms_ += ms; }
+  // Every sleep, in order, in ms.
+  const std::vector<int>& sleeps() const { return sleeps_; }
+
+  // Files: regular files hold content; directories only exist.
+  std::map<std::string, std::string> files;
+  std::set<std::string> directories;
+  // Every append: (path, bytes), in order. One group is one append.
+  std::vector<std::pair<std::string, std::string>> appends;
+  // Appends to a path in this set fail with "Permission denied".
+  std::set<std::string> failing_paths;
+
+  // Called after each sleep has advanced the clock (a fake pump may hook
+  // in here; usually left empty).
+  std::string ContentOf(const std::string& path) const;
+
+ private:
+  int64_t start_serial_ms_;
+  int64_t now_ms_ = 0;
+  std::vector<int> sleeps_;
+};
+
+}  // namespace upstest::testing
