@@ -1,15 +1,84 @@
-// Not built yet: every stage ends the run through its error trap.
+// The manager's events: answers and rejected packets.
 #include "snmp/response.h"
 
+#include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
+#include "diag/log.h"
+#include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/wait.h"
 
 namespace upstest::snmp {
 
-void snmpManager_Response(run::Context&, int32_t, int16_t, int16_t, const std::string&) {}
-void snmpManager_BadPacket(run::Context&, int16_t, const std::string&) {}
+namespace {
+
+constexpr int16_t kTrapWaitMs = 500;
+
+// Types that carry no value of their own: they count as 0.
+bool IsValueless(int32_t type) {
+  return type == kTypeNoSuchObject || type == kTypeNoSuchInstance || type == kTypeNull;
+}
+
+}  // namespace
+
+void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,
+                          int16_t error_index, const std::string& error_description) {
+  Manager& manager = ctx.snmpManager;
+  run::TestState& state = ctx.state;
+  try {
+    const bool error_branch = error_status != 0;
+
+    // Binding i goes to object i, in the answer's order. The slot is taken
+    // first, so a fifth binding fails before anything is read or stored for
+    // it; the values already stored stay.
+    const int16_t count = manager.ObjCount();
+    for (int i = 1; i <= count; ++i) {
+      int32_t& slot = state.ObjValue(i);
+      const int32_t type = manager.ObjValueType(i - 1);
+      slot = IsValueless(type) ? 0 : platform::ToInt32(manager.ObjValue(i - 1));
+    }
+
+    if (state.DebugOn) {
+      std::vector<diag::BindingLine> bindings;
+      const int16_t logged = manager.ObjCount();
+      for (int i = 1; i <= logged; ++i) {
+        bindings.emplace_back(manager.ObjId(i - 1), state.ObjValue(i));
+      }
+      diag::AppendNodeLog(
+          ctx, error_branch ? diag::ErrorResponseGroup(ctx.env, request_id, error_status,
+                                                       error_index, error_description, bindings)
+                            : diag::ResponseGroup(ctx.env, request_id, bindings));
+    }
+
+    // An error answer ends the wait whatever its identifier; a normal one
+    // only when it answers the current request or a later one. The values
+    // are stored either way.
+    if (error_branch || request_id >= state.RequestId) state.ResponseReceived = true;
+  } catch (const std::exception& e) {
+    // The handler reports its failure through the flags and never lets one
+    // out to the manager, not even one of its own error line.
+    try {
+      diag::WriteTrapLine(ctx, "snmpManager_Response", e.what(), true, kTrapWaitMs);
+    } catch (const std::exception&) {
+    }
+    state.ResponseError = true;
+    state.ResponseReceived = true;
+  }
+}
+
+void snmpManager_BadPacket(run::Context& ctx, int16_t error_code,
+                           const std::string& error_description) {
+  try {
+    if (ctx.state.DebugOn) {
+      diag::AppendNodeLog(ctx, diag::BadPacketGroup(ctx.env, error_code, error_description));
+    }
+  } catch (const std::exception&) {
+    // A rejected packet leaves no trace beyond its log group.
+  }
+}
 
 }  // namespace upstest::snmp

@@ -1,16 +1,103 @@
-// Not built yet: every stage ends the run through its error trap.
+// Manager start and the status request: one GET for the four objects, at
+// most two attempts, each waiting in 20 ms steps until an answer is taken
+// in or its deadline second has passed.
 #include "snmp/status_request.h"
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
+#include "diag/log.h"
+#include "platform/env.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/wait.h"
 
 namespace upstest::snmp {
 
-void StartManager(run::Context&) { throw platform::Failure("the manager start is not built yet"); }
-void CheckStatus(run::Context&) { throw platform::Failure("the status request is not built yet"); }
-void SnmpSend(run::Context&) { throw platform::Failure("the status request is not built yet"); }
+namespace {
+
+// Every request carries this identifier plus one, the repeated one too.
+constexpr int32_t kRequestIdBase = 1000000;
+// An attempt lasts until the clock, read in whole seconds, has passed its
+// start plus this many seconds.
+constexpr int64_t kAttemptSeconds = 2;
+constexpr int16_t kMaxAttempts = 2;
+constexpr int16_t kPollStepMs = 20;
+constexpr int16_t kTrapWaitMs = 500;
+
+int64_t NowSeconds(run::Context& ctx) { return platform::SerialSeconds(ctx.env.LocalNow()); }
+
+}  // namespace
+
+void StartManager(run::Context& ctx) {
+  try {
+    Manager& manager = ctx.snmpManager;
+    manager.SetWaitingTime(0);
+    manager.SetLocalAddress("");
+    manager.SetActive(true);
+    run::Wait(ctx, kPollStepMs);
+    if (ctx.state.DebugOn) {
+      const std::string address = manager.LocalAddress();
+      const int32_t port = manager.LocalPort();
+      diag::AppendNodeLog(ctx, diag::ManagerStartedGroup(ctx.env, address, port));
+    }
+  } catch (const std::exception& e) {
+    if (ctx.state.DebugOn) {
+      diag::AppendNodeLog(
+          ctx,
+          diag::Lines({diag::TimeStamp(ctx.env) + " SNMP Manager Failed to Start", e.what(), ""}));
+      run::Wait(ctx, kTrapWaitMs);
+    }
+    platform::EndProgram(platform::kExitErrorTrap);
+  }
+}
+
+void CheckStatus(run::Context& ctx) {
+  try {
+    int16_t attempt = 0;
+    for (;;) {
+      const int64_t deadline = NowSeconds(ctx) + kAttemptSeconds;
+      ctx.state.ResponseReceived = false;
+      SnmpSend(ctx);
+      // The flag and the clock are tested after each wait, never before the
+      // first one.
+      do {
+        run::Wait(ctx, kPollStepMs);
+      } while (!ctx.state.ResponseReceived && NowSeconds(ctx) <= deadline);
+      if (ctx.state.ResponseReceived) return;
+      ++attempt;
+      if (attempt >= kMaxAttempts) return;
+    }
+  } catch (const std::exception& e) {
+    diag::WriteTrapLine(ctx, "CheckStatus", e.what(), true, kTrapWaitMs);
+    platform::EndProgram(platform::kExitErrorTrap);
+  }
+}
+
+void SnmpSend(run::Context& ctx) {
+  try {
+    Manager& manager = ctx.snmpManager;
+    run::TestState& state = ctx.state;
+    manager.Reset();
+    manager.SetWaitingTime(0);
+    state.RequestId = kRequestIdBase;
+    manager.SetRemoteHost(state.IpAddr);
+    manager.SetRemotePort(state.UdpPort);
+    // Only the exact text "2" selects SNMPv2c; nothing is trimmed.
+    manager.SetVersion(state.SnmpVersion == "2" ? 2 : 1);
+    manager.SetCommunity(state.readcomm);
+    state.RequestId = state.RequestId + 1;
+    manager.SetRequestId(state.RequestId);
+    manager.SetObjCount(4);
+    for (int n = 1; n <= 4; ++n) manager.SetObjId(n - 1, state.ObjOid(n));
+    // Logged before sending, so the line is there even when sending fails.
+    if (state.DebugOn) diag::AppendNodeLog(ctx, diag::SendGetRequestLine(ctx.env, state));
+    manager.SendGetRequest();
+  } catch (const std::exception& e) {
+    diag::WriteTrapLine(ctx, "SnmpSend", e.what(), false, kTrapWaitMs);
+    platform::EndProgram(platform::kExitErrorTrap);
+  }
+}
 
 }  // namespace upstest::snmp
