@@ -64,8 +64,7 @@ void ReadCommandLine(run::Context& ctx) {
     }
 
     if (state.DebugOn) {
-      diag::AppendNodeLog(ctx,
-                          diag::ParsedArgumentsGroup(ctx.env, ctx.argument_text, ctx.state));
+      diag::AppendNodeLog(ctx, diag::ParsedArgumentsGroup(ctx.env, ctx.argument_text, ctx.state));
     }
   } catch (const std::exception& e) {
     if (state.DebugOn) {

@@ -76,12 +76,12 @@ TEST(ReadCommandLineTest, SecondNameOfEachSlot) {
 }
 
 TEST(ReadCommandLineTest, NameOfAnotherSlotOrInOtherCaseIsNotAccepted) {
-  for (const auto& [k, spec] : std::initializer_list<std::pair<int, std::string>>{
-           {1, "upsBatteryVoltage<250"},
-           {2, "upsbatteryvoltage<250"},
-           {3, "UPSBATTERYTEMPERATURE<40"},
-           {4, "xupsEnvAmbientTemp<30"},
-           {2, "Voltage<250"}}) {
+  for (const auto& [k, spec] :
+       std::initializer_list<std::pair<int, std::string>>{{1, "upsBatteryVoltage<250"},
+                                                          {2, "upsbatteryvoltage<250"},
+                                                          {3, "UPSBATTERYTEMPERATURE<40"},
+                                                          {4, "xupsEnvAmbientTemp<30"},
+                                                          {2, "Voltage<250"}}) {
     TestRun run(WithSlot(k, spec));
     EXPECT_EQ(Read(run), std::nullopt) << spec;
     EXPECT_TRUE(run.ctx.state.ArgError) << spec;
@@ -124,8 +124,9 @@ TEST(ReadCommandLineTest, EightWordsGiveObjectFourTheRest) {
 }
 
 TEST(ReadCommandLineTest, MissingArgumentEndsWithTheArgumentErrorGroup) {
-  const std::string six = "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage<250 "
-                          "upsBatteryTemperature<40";
+  const std::string six =
+      "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage<250 "
+      "upsBatteryTemperature<40";
   TestRun run(six);
   run.SwitchOn();
   run.ctx.state.DebugOn = true;
@@ -158,22 +159,21 @@ TEST(ReadCommandLineTest, ParsedArgumentsGroupWithAnUnacceptedName) {
   EXPECT_TRUE(run.ctx.state.ArgError);
   ASSERT_EQ(run.env.appends.size(), 1u);
   EXPECT_EQ(run.env.appends[0].first, "/base/apiexec/upsdebug-17.txt");
-  EXPECT_EQ(run.env.appends[0].second,
-            "\r\n2026-12-08 10:00:00.000 CommandLine = " + text +
-                "\r\n"
-                "ObjOid(1):      1.3.6.1.2.1.33.1.2.3.0\r\n"
-                "ObjCondSign(1): >\r\n"
-                "ObjCondVal(1):  10\r\n"
-                "ObjOid(2):      \r\n"
-                "ObjCondSign(2): \r\n"
-                "ObjCondVal(2):  \r\n"
-                "ObjOid(3):      1.3.6.1.2.1.33.1.2.7.0\r\n"
-                "ObjCondSign(3): <\r\n"
-                "ObjCondVal(3):  40\r\n"
-                "ObjOid(4):      1.3.6.1.2.1.99.1.1.1.4.1\r\n"
-                "ObjCondSign(4): <\r\n"
-                "ObjCondVal(4):  35\r\n"
-                "\r\n");
+  EXPECT_EQ(run.env.appends[0].second, "\r\n2026-12-08 10:00:00.000 CommandLine = " + text +
+                                           "\r\n"
+                                           "ObjOid(1):      1.3.6.1.2.1.33.1.2.3.0\r\n"
+                                           "ObjCondSign(1): >\r\n"
+                                           "ObjCondVal(1):  10\r\n"
+                                           "ObjOid(2):      \r\n"
+                                           "ObjCondSign(2): \r\n"
+                                           "ObjCondVal(2):  \r\n"
+                                           "ObjOid(3):      1.3.6.1.2.1.33.1.2.7.0\r\n"
+                                           "ObjCondSign(3): <\r\n"
+                                           "ObjCondVal(3):  40\r\n"
+                                           "ObjOid(4):      1.3.6.1.2.1.99.1.1.1.4.1\r\n"
+                                           "ObjCondSign(4): <\r\n"
+                                           "ObjCondVal(4):  35\r\n"
+                                           "\r\n");
   EXPECT_TRUE(run.env.sleeps().empty());
 }
 
@@ -210,8 +210,9 @@ TEST(ReadCommandLineTest, NodeStatusBeyondSixteenBits) {
 }
 
 TEST(ReadCommandLineTest, NumbersAreRoundedHalfToEven) {
-  TestRun run("UPS-1 \" 16.5 \" -2.5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage<1 "
-              "upsBatteryTemperature<1 entPhySensorValue<1");
+  TestRun run(
+      "UPS-1 \" 16.5 \" -2.5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage<1 "
+      "upsBatteryTemperature<1 entPhySensorValue<1");
   EXPECT_EQ(Read(run), std::nullopt);
   EXPECT_EQ(run.ctx.state.NodeId, 16);
   EXPECT_EQ(run.ctx.state.NodeStatus, -2);

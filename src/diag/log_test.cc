@@ -167,9 +167,9 @@ TEST(LogTest, SendGetRequestLineEndsWithATab) {
   state.ObjOid(2) = "2.2";
   state.ObjOid(4) = "4.4";
   // An empty readcomm and an empty ObjOid(3): two TABs in a row.
-  EXPECT_EQ(SendGetRequestLine(env, state),
-            std::string(kTs) +
-                " --> SendGetRequest\tReqId: 1000001\t10.0.0.5\t\t1.1\t2.2\t\t4.4\t\r\n");
+  EXPECT_EQ(
+      SendGetRequestLine(env, state),
+      std::string(kTs) + " --> SendGetRequest\tReqId: 1000001\t10.0.0.5\t\t1.1\t2.2\t\t4.4\t\r\n");
 }
 
 TEST(LogTest, ResponseGroups) {
@@ -180,8 +180,7 @@ TEST(LogTest, ResponseGroups) {
                 "1.3.6.1.2.1.33.1.2.3.0, Value: 120\r\n"
                 "1.2, Value: -5\r\n"
                 "\r\n");
-  EXPECT_EQ(ResponseGroup(env, -3, {}),
-            std::string(kTs) + " <-- SnmpResponse\tReqId: -3\r\n\r\n");
+  EXPECT_EQ(ResponseGroup(env, -3, {}), std::string(kTs) + " <-- SnmpResponse\tReqId: -3\r\n\r\n");
   EXPECT_EQ(ErrorResponseGroup(env, 1000001, 2, 1, "noSuchName", {}),
             std::string(kTs) +
                 " <-- SnmpResponse\tReqId: 1000001\r\n"

@@ -84,7 +84,8 @@ std::string Summary(int64_t ms, const std::string& codes, const std::string& pol
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Start 0, manager start waits 20 ms, the request goes out at 20, its
@@ -102,9 +103,9 @@ TEST(SequenceTest, AllMetSendsOneAllClearTrap) {
   EXPECT_EQ(run.agent.traps[0].at_ms, kAnsweredAt);
   ASSERT_EQ(run.manager.requests.size(), 1u);
   EXPECT_EQ(run.manager.requests[0].remote_host, "10.0.0.5");
-  EXPECT_TRUE(EndsWith(run.Log(), Summary(kAnsweredAt,
-                                          "1, ObjStatus 2: 1, ObjStatus 3: 1, ObjStatus 4: 1",
-                                          "1, UPS Status: 1", true)))
+  EXPECT_TRUE(
+      EndsWith(run.Log(), Summary(kAnsweredAt, "1, ObjStatus 2: 1, ObjStatus 3: 1, ObjStatus 4: 1",
+                                  "1, UPS Status: 1", true)))
       << run.Log();
   EXPECT_EQ(run.env.now_ms(), kAnsweredAt + 500) << "500 ms after the summary";
 }
@@ -115,9 +116,9 @@ TEST(SequenceTest, NodeStatusSixSuppressesTheAllClear) {
   EXPECT_EQ(run.Run(), platform::kExitNormal);
   EXPECT_TRUE(run.agent.traps.empty());
   EXPECT_TRUE(run.agent.calls.empty());
-  EXPECT_TRUE(EndsWith(run.Log(), Summary(kAnsweredAt,
-                                          "1, ObjStatus 2: 1, ObjStatus 3: 1, ObjStatus 4: 1",
-                                          "1, UPS Status: 1", false)))
+  EXPECT_TRUE(
+      EndsWith(run.Log(), Summary(kAnsweredAt, "1, ObjStatus 2: 1, ObjStatus 3: 1, ObjStatus 4: 1",
+                                  "1, UPS Status: 1", false)))
       << run.Log();
 }
 
@@ -150,8 +151,9 @@ TEST(SequenceTest, HandlerFailure) {
   EXPECT_EQ(run.Run(), platform::kExitNormal);
   ASSERT_EQ(run.agent.traps.size(), 1u);
   EXPECT_EQ(Codes(run.agent.traps[0]), (std::vector<int32_t>{3, 0, 0, 0, 0, 0}));
-  EXPECT_TRUE(EndsWith(run.Log(), "Poll Status:  3, UPS Status: 0\r\nLast Message: On line\r\n"
-                                  "Trap Sent:    True\r\n\r\n"))
+  EXPECT_TRUE(EndsWith(run.Log(),
+                       "Poll Status:  3, UPS Status: 0\r\nLast Message: On line\r\n"
+                       "Trap Sent:    True\r\n\r\n"))
       << run.Log();
 }
 
@@ -162,9 +164,9 @@ TEST(SequenceTest, OnlyObjectThreeFails) {
   ASSERT_EQ(run.agent.traps.size(), 1u);
   EXPECT_EQ(Codes(run.agent.traps[0]), (std::vector<int32_t>{1, 2, 3, 3, 2, 3}));
   // Object 4 comes after the alarm and gets its own code back.
-  EXPECT_TRUE(EndsWith(run.Log(), Summary(kAnsweredAt + 200,
-                                          "3, ObjStatus 2: 3, ObjStatus 3: 2, ObjStatus 4: 1",
-                                          "1, UPS Status: 2", true)))
+  EXPECT_TRUE(EndsWith(
+      run.Log(), Summary(kAnsweredAt + 200, "3, ObjStatus 2: 3, ObjStatus 3: 2, ObjStatus 4: 1",
+                         "1, UPS Status: 2", true)))
       << run.Log();
 }
 
@@ -178,9 +180,9 @@ TEST(SequenceTest, ObjectsOneAndFourFailTwoTraps200MsApart) {
   EXPECT_EQ(Values(run.agent.traps[1]), (std::vector<int32_t>{5, 230, 25, 40}));
   EXPECT_EQ(run.agent.traps[0].at_ms, kAnsweredAt);
   EXPECT_EQ(run.agent.traps[1].at_ms, kAnsweredAt + 200);
-  EXPECT_TRUE(EndsWith(run.Log(), Summary(kAnsweredAt + 400,
-                                          "3, ObjStatus 2: 3, ObjStatus 3: 3, ObjStatus 4: 2",
-                                          "1, UPS Status: 2", true)))
+  EXPECT_TRUE(EndsWith(
+      run.Log(), Summary(kAnsweredAt + 400, "3, ObjStatus 2: 3, ObjStatus 3: 3, ObjStatus 4: 2",
+                         "1, UPS Status: 2", true)))
       << run.Log();
   EXPECT_EQ(run.env.now_ms(), kAnsweredAt + 400 + 500);
 }

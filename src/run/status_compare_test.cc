@@ -35,8 +35,7 @@ Judged Judge(TestRun& run, int16_t i, const std::string& sign, const std::string
   return {std::nullopt, run.ctx.state.ObjStatus(i)};
 }
 
-int16_t StatusOf(const std::string& sign, const std::string& val, int32_t value,
-                 int16_t i = 2) {
+int16_t StatusOf(const std::string& sign, const std::string& val, int32_t value, int16_t i = 2) {
   TestRun run;
   run.ctx.state.ObjValue(4) = 1;
   const Judged j = Judge(run, i, sign, val, value);

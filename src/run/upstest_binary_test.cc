@@ -1,12 +1,11 @@
 // Runs the built program, installed in a fresh base directory.
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -78,9 +77,12 @@ class Installed : public ::testing::Test {
   std::string base_, apiexec_, stderr_;
 };
 
-const std::vector<std::string> kSixArguments = {"Main UPS", "17", "5",
+const std::vector<std::string> kSixArguments = {"Main UPS",
+                                                "17",
+                                                "5",
                                                 "upsEstimatedMinutesRemaining>10",
-                                                "upsBatteryVoltage<250", "upsBatteryTemperature<40"};
+                                                "upsBatteryVoltage<250",
+                                                "upsBatteryTemperature<40"};
 
 TEST_F(Installed, SixArgumentsWithTheSwitchWriteTheArgumentErrorGroup) {
   const std::string switch_file = apiexec_ + "/upsdebug.txt";

@@ -38,9 +38,18 @@ class Source final : public platform::EventSource {
 };
 
 TEST(WaitTest, StepCounts) {
-  for (const auto& [ms, steps] : std::initializer_list<std::pair<int16_t, size_t>>{
-           {0, 0}, {5, 0}, {9, 0}, {10, 1}, {19, 1}, {20, 2}, {25, 2}, {200, 20}, {500, 50},
-           {-1, 0}, {-500, 0}, {32767, 3276}}) {
+  for (const auto& [ms, steps] : std::initializer_list<std::pair<int16_t, size_t>>{{0, 0},
+                                                                                   {5, 0},
+                                                                                   {9, 0},
+                                                                                   {10, 1},
+                                                                                   {19, 1},
+                                                                                   {20, 2},
+                                                                                   {25, 2},
+                                                                                   {200, 20},
+                                                                                   {500, 50},
+                                                                                   {-1, 0},
+                                                                                   {-500, 0},
+                                                                                   {32767, 3276}}) {
     TestRun run;
     Wait(run.ctx, ms);
     EXPECT_EQ(run.env.sleeps(), std::vector<int>(steps, 10)) << ms;
