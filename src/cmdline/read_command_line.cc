@@ -17,17 +17,17 @@ namespace {
 
 constexpr int16_t kPauseMs = 500;
 
-// Fills the three fields of object k from its specification `spec`. The
+// Fills the three fields of object k from its argument `arg`. The
 // condition character and the value are read right after the name, where
 // the name was found. Returns false when neither name of the slot occurs.
-bool ReadObject(run::TestState& state, int k, const std::string& spec) {
+bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
-    const size_t found = spec.find(row.name);
+    const size_t found = arg.find(row.name);
     if (found == std::string::npos) continue;
     const size_t sign_at = found + row.name.size();
     state.ObjOid(k) = std::string(row.oid);
-    state.ObjCondSign(k) = sign_at < spec.size() ? spec.substr(sign_at, 1) : std::string();
-    state.ObjCondVal(k) = sign_at + 1 < spec.size() ? spec.substr(sign_at + 1) : std::string();
+    state.ObjCondSign(k) = sign_at < arg.size() ? arg.substr(sign_at, 1) : std::string();
+    state.ObjCondVal(k) = sign_at + 1 < arg.size() ? arg.substr(sign_at + 1) : std::string();
     return true;
   }
   return false;

@@ -38,12 +38,12 @@ Object ObjectOf(const TestRun& run, int k) {
   return {s.ObjOid(k), s.ObjCondSign(k), s.ObjCondVal(k)};
 }
 
-// The specification `spec` in slot k of an otherwise good command line.
-std::string WithSlot(int k, const std::string& spec) {
-  const std::string specs[4] = {"upsEstimatedMinutesRemaining>10", "upsBatteryVoltage|200-250",
-                                "upsBatteryTemperature<40", "entPhySensorValue<35"};
+// The object argument `arg` in slot k of an otherwise good command line.
+std::string WithSlot(int k, const std::string& arg) {
+  const std::string args[4] = {"upsEstimatedMinutesRemaining>10", "upsBatteryVoltage|200-250",
+                               "upsBatteryTemperature<40", "entPhySensorValue<35"};
   std::string text = "UPS-1 17 5";
-  for (int n = 1; n <= 4; ++n) text += " " + (n == k ? spec : specs[n - 1]);
+  for (int n = 1; n <= 4; ++n) text += " " + (n == k ? arg : args[n - 1]);
   return text;
 }
 
@@ -76,20 +76,20 @@ TEST(ReadCommandLineTest, SecondNameOfEachSlot) {
 }
 
 TEST(ReadCommandLineTest, NameOfAnotherSlotOrInOtherCaseIsNotAccepted) {
-  for (const auto& [k, spec] :
+  for (const auto& [k, arg] :
        std::initializer_list<std::pair<int, std::string>>{{1, "upsBatteryVoltage<250"},
                                                           {2, "upsbatteryvoltage<250"},
                                                           {3, "UPSBATTERYTEMPERATURE<40"},
                                                           {4, "xupsEnvAmbientTemp<30"},
                                                           {2, "Voltage<250"}}) {
-    TestRun run(WithSlot(k, spec));
-    EXPECT_EQ(Read(run), std::nullopt) << spec;
-    EXPECT_TRUE(run.ctx.state.ArgError) << spec;
-    EXPECT_EQ(ObjectOf(run, k), Object{}) << spec;
+    TestRun run(WithSlot(k, arg));
+    EXPECT_EQ(Read(run), std::nullopt) << arg;
+    EXPECT_TRUE(run.ctx.state.ArgError) << arg;
+    EXPECT_EQ(ObjectOf(run, k), Object{}) << arg;
     // The other slots are still read.
     for (int n = 1; n <= 4; ++n) {
       if (n != k) {
-        EXPECT_FALSE(run.ctx.state.ObjOid(n).empty()) << spec << " slot " << n;
+        EXPECT_FALSE(run.ctx.state.ObjOid(n).empty()) << arg << " slot " << n;
       }
     }
   }
