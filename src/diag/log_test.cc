@@ -1,0 +1,278 @@
+#include "diag/log.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "run/context.h"
+#include "test_support/fake_env.h"
+#include "test_support/test_run.h"
+
+namespace upstest::diag {
+namespace {
+
+using testing::FakeEnv;
+using testing::TestRun;
+
+// 01:02:03.456: before 02:16:32 the float counter is finer than 1 ms, so
+// the timestamp shows the exact milliseconds.
+FakeEnv EarlyEnv() { return FakeEnv(platform::CivilTime{2026, 1, 2, 1, 2, 3}, 456); }
+constexpr const char* kTs = "2026-01-02 01:02:03.456";
+
+TEST(LogTest, TimeStampFormat) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(TimeStamp(env), kTs);
+  env.Advance(1);
+  EXPECT_EQ(TimeStamp(env), "2026-01-02 01:02:03.457");
+  FakeEnv late(platform::CivilTime{2026, 12, 31, 23, 59, 59}, 1);
+  EXPECT_EQ(TimeStamp(late).size(), 23u);
+  EXPECT_EQ(TimeStamp(late).substr(0, 20), "2026-12-31 23:59:59.");
+}
+
+TEST(LogTest, TimeStampAfter181216ShowsOnly128thsOfASecond) {
+  FakeEnv env(platform::CivilTime{2026, 12, 8, 18, 12, 17});
+  std::vector<std::string> in_order;
+  std::set<std::string> seen;
+  for (int ms = 0; ms < 1000; ++ms) {
+    const std::string ts = TimeStamp(env);
+    const std::string digits = ts.substr(20);
+    if (seen.insert(digits).second) in_order.push_back(digits);
+    env.Advance(1);
+  }
+  // 128 distinct values, each a multiple of 1/128 s rounded to 3 decimals.
+  ASSERT_EQ(in_order.size(), 128u);
+  for (size_t k = 0; k < in_order.size(); ++k) {
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%.3f", static_cast<double>(k) / 128.0);
+    EXPECT_EQ(in_order[k], std::string(expected).substr(2)) << k;
+  }
+  EXPECT_EQ(std::vector<std::string>(in_order.begin(), in_order.begin() + 6),
+            (std::vector<std::string>{"000", "008", "016", "023", "031", "039"}));
+}
+
+// Clocks read one after the other: the date and time, then a counter that
+// may already belong to the next second.
+class SplitClock final : public platform::Env {
+ public:
+  SplitClock(platform::CivilTime now, double seconds) : now_(now), seconds_(seconds) {}
+  void SleepMs(int) override {}
+  platform::CivilTime LocalNow() override { return now_; }
+  double SecondsSinceMidnight() override { return seconds_; }
+  bool IsRegularFile(const std::string&) override { return false; }
+  void AppendToFile(const std::string&, std::string_view) override {}
+
+ private:
+  platform::CivilTime now_;
+  double seconds_;
+};
+
+TEST(LogTest, TimeStampTakesTheThousandthsOfTheLaterReading) {
+  SplitClock next_second({2026, 12, 8, 10, 0, 0}, 36001.25);
+  EXPECT_EQ(TimeStamp(next_second), "2026-12-08 10:00:00.250");
+  // Rounded to a float the counter reaches the whole second.
+  SplitClock rounds_up({2026, 12, 8, 10, 0, 0}, 36000.9995);
+  EXPECT_EQ(TimeStamp(rounds_up), "2026-12-08 10:00:00.000");
+}
+
+TEST(LogTest, Paths) {
+  TestRun run;
+  EXPECT_EQ(SwitchFilePath(run.ctx.state), "/base/apiexec/upsdebug.txt");
+  run.ctx.state.NodeId = 17;
+  EXPECT_EQ(NodeLogPath(run.ctx.state), "/base/apiexec/upsdebug-17.txt");
+  run.ctx.state.NodeId = -5;
+  EXPECT_EQ(NodeLogPath(run.ctx.state), "/base/apiexec/upsdebug--5.txt");
+}
+
+TEST(LogTest, SwitchCountsOnlyAsAnOrdinaryFile) {
+  TestRun run;
+  EXPECT_FALSE(SwitchIsOn(run.env, run.ctx.state));
+  run.env.directories.insert(testing::kTestSwitchFile);
+  EXPECT_FALSE(SwitchIsOn(run.env, run.ctx.state));
+  run.SwitchOn();
+  EXPECT_TRUE(SwitchIsOn(run.env, run.ctx.state));
+}
+
+TEST(LogTest, ArgumentErrorGroup) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(ArgumentErrorGroup(env, "UPS-1 17 5 a b c"),
+            std::string("\r\n") + kTs + " Argument Error\r\n" + kTs +
+                " CommandLine = UPS-1 17 5 a b c\r\n\r\n");
+}
+
+TEST(LogTest, ParsedArgumentsGroupLinesUpItsLabels) {
+  FakeEnv env = EarlyEnv();
+  run::TestState state;
+  state.ObjOid(1) = "1.3.6.1.2.1.33.1.2.3.0";
+  state.ObjCondSign(1) = ">";
+  state.ObjCondVal(1) = "10";
+  state.ObjOid(3) = "1.3.6.1.2.1.33.1.2.7.0";
+  state.ObjCondSign(3) = "<";
+  state.ObjOid(4) = "1.3.6.1.4.1.534.1.6.5.0";
+  state.ObjCondSign(4) = "|";
+  state.ObjCondVal(4) = "10-30 x";
+  EXPECT_EQ(ParsedArgumentsGroup(env, "the text", state),
+            std::string("\r\n") + kTs +
+                " CommandLine = the text\r\n"
+                "ObjOid(1):      1.3.6.1.2.1.33.1.2.3.0\r\n"
+                "ObjCondSign(1): >\r\n"
+                "ObjCondVal(1):  10\r\n"
+                "ObjOid(2):      \r\n"
+                "ObjCondSign(2): \r\n"
+                "ObjCondVal(2):  \r\n"
+                "ObjOid(3):      1.3.6.1.2.1.33.1.2.7.0\r\n"
+                "ObjCondSign(3): <\r\n"
+                "ObjCondVal(3):  \r\n"
+                "ObjOid(4):      1.3.6.1.4.1.534.1.6.5.0\r\n"
+                "ObjCondSign(4): |\r\n"
+                "ObjCondVal(4):  10-30 x\r\n"
+                "\r\n");
+}
+
+TEST(LogTest, NodeRecordGroup) {
+  run::TestState state;
+  state.IpAddr = "10.0.0.5";
+  state.UdpPort = -1;
+  state.NodeStatus = 6;
+  state.SnmpVersion = "2";
+  state.trapcomm = "traps";
+  state.LastChange = "2026-12-01 08:00:00";
+  state.LastMessage = "On battery";
+  EXPECT_EQ(NodeRecordGroup(state),
+            "IpAddr:     10.0.0.5\r\n"
+            "Port:       -1\r\n"
+            "Status:     6\r\n"
+            "SnmpVer:    2\r\n"
+            "ReadComm:   \r\n"
+            "TrapComm:   traps\r\n"
+            "LastChange: 2026-12-01 08:00:00\r\n"
+            "LastMess:   On battery\r\n"
+            "\r\n");
+}
+
+TEST(LogTest, ManagerStartedGroup) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(ManagerStartedGroup(env, "0.0.0.0", 40123),
+            std::string(kTs) + " SNMP Manager Started, IP=0.0.0.0, Port=40123\r\n\r\n");
+}
+
+TEST(LogTest, SendGetRequestLineEndsWithATab) {
+  FakeEnv env = EarlyEnv();
+  run::TestState state;
+  state.RequestId = 1000001;
+  state.IpAddr = "10.0.0.5";
+  state.ObjOid(1) = "1.1";
+  state.ObjOid(2) = "2.2";
+  state.ObjOid(4) = "4.4";
+  // An empty readcomm and an empty ObjOid(3): two TABs in a row.
+  EXPECT_EQ(
+      SendGetRequestLine(env, state),
+      std::string(kTs) + " --> SendGetRequest\tReqId: 1000001\t10.0.0.5\t\t1.1\t2.2\t\t4.4\t\r\n");
+}
+
+TEST(LogTest, ResponseGroups) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(ResponseGroup(env, 1000001, {{"1.3.6.1.2.1.33.1.2.3.0", 120}, {"1.2", -5}}),
+            std::string(kTs) +
+                " <-- SnmpResponse\tReqId: 1000001\r\n"
+                "1.3.6.1.2.1.33.1.2.3.0, Value: 120\r\n"
+                "1.2, Value: -5\r\n"
+                "\r\n");
+  EXPECT_EQ(ResponseGroup(env, -3, {}), std::string(kTs) + " <-- SnmpResponse\tReqId: -3\r\n\r\n");
+  EXPECT_EQ(ErrorResponseGroup(env, 1000001, 2, 1, "noSuchName", {}),
+            std::string(kTs) +
+                " <-- SnmpResponse\tReqId: 1000001\r\n"
+                "ErrorStatus: \t2\r\n"
+                "ErrorIndex:  \t1\r\n"
+                "ErrorDescr:  \tnoSuchName\r\n"
+                "\r\n");
+  EXPECT_EQ(ErrorResponseGroup(env, 7, 5, 0, "", {{"1.1", 0}, {"2.2", 0}}),
+            std::string(kTs) +
+                " <-- SnmpResponse\tReqId: 7\r\n"
+                "ErrorStatus: \t5\r\n"
+                "ErrorIndex:  \t0\r\n"
+                "ErrorDescr:  \t\r\n"
+                "\r\n"
+                "1.1, Value: 0\r\n"
+                "2.2, Value: 0\r\n");
+}
+
+TEST(LogTest, BadPacketGroupLeavesItsParenthesisOpen) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(BadPacketGroup(env, 12, "malformed message"),
+            std::string(kTs) + " BadPacket (12: malformed message\r\n\r\n");
+}
+
+TEST(LogTest, SummaryGroup) {
+  FakeEnv env = EarlyEnv();
+  run::TestState state;
+  state.ObjStatus(1) = 3;
+  state.ObjStatus(2) = 3;
+  state.ObjStatus(3) = 2;
+  state.ObjStatus(4) = 1;
+  state.PollStatus = 1;
+  state.UpsStatus = 2;
+  state.LastMessage = "Battery low";
+  EXPECT_EQ(SummaryGroup(env, state, true),
+            std::string(kTs) +
+                "\r\n"
+                "ObjStatus 1:  3, ObjStatus 2: 3, ObjStatus 3: 2, ObjStatus 4: 1\r\n"
+                "Poll Status:  1, UPS Status: 2\r\n"
+                "Last Message: Battery low\r\n"
+                "Trap Sent:    True\r\n"
+                "\r\n");
+  run::TestState none;
+  EXPECT_EQ(SummaryGroup(env, none, false),
+            std::string(kTs) +
+                "\r\n"
+                "ObjStatus 1:  0, ObjStatus 2: 0, ObjStatus 3: 0, ObjStatus 4: 0\r\n"
+                "Poll Status:  0, UPS Status: 0\r\n"
+                "Last Message: \r\n"
+                "Trap Sent:    False\r\n"
+                "\r\n");
+}
+
+TEST(LogTest, ErrorLines) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(ErrorLine(env, "StartTest", "boom", false), std::string(kTs) + " (StartTest) boom\r\n");
+  EXPECT_EQ(ErrorLine(env, "ReadNodeData", "", true),
+            std::string(kTs) + " (ReadNodeData) \r\n\r\n");
+}
+
+TEST(LogTest, WriteTrapLineWritesAndWaitsOnlyWithTheLogOn) {
+  TestRun off;
+  WriteTrapLine(off.ctx, "SendTrap", "x", false, 500);
+  EXPECT_TRUE(off.env.appends.empty());
+  EXPECT_TRUE(off.env.sleeps().empty());
+
+  TestRun on;
+  on.ctx.state.DebugOn = true;
+  on.ctx.state.NodeId = 3;
+  WriteTrapLine(on.ctx, "CheckStatus", "no route", true, 500);
+  ASSERT_EQ(on.env.appends.size(), 1u);
+  EXPECT_EQ(on.env.appends[0].first, "/base/apiexec/upsdebug-3.txt");
+  EXPECT_EQ(on.env.appends[0].second, "2026-12-08 10:00:00.000 (CheckStatus) no route\r\n\r\n");
+  EXPECT_EQ(on.env.sleeps(), std::vector<int>(50, 10));
+
+  TestRun failing;
+  failing.ctx.state.DebugOn = true;
+  failing.env.failing_paths.insert("/base/apiexec/upsdebug-0.txt");
+  EXPECT_THROW(WriteTrapLine(failing.ctx, "SendTrap", "x", false, 500), platform::Failure);
+  EXPECT_TRUE(failing.env.sleeps().empty());
+}
+
+TEST(LogTest, EachGroupIsOneAppend) {
+  TestRun run;
+  run.ctx.state.NodeId = 4;
+  AppendNodeLog(run.ctx, "a\r\nb\r\n");
+  AppendNodeLog(run.ctx, "c\r\n");
+  AppendSwitchFile(run.ctx, "d\r\n");
+  ASSERT_EQ(run.env.appends.size(), 3u);
+  EXPECT_EQ(run.NodeLog(4), "a\r\nb\r\nc\r\n");
+  EXPECT_EQ(run.env.ContentOf(testing::kTestSwitchFile), "d\r\n");
+}
+
+}  // namespace
+}  // namespace upstest::diag

@@ -1,0 +1,148 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/env.h"
+#include "platform/error.h"
+
+namespace upstest::platform {
+namespace {
+
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/upstest-env-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr) throw Failure("mkdtemp failed");
+    path_ = made;
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(PosixEnvTest, AppendCreatesThenAppends) {
+  TempDir dir;
+  const std::string path = dir.path() + "/upsdebug-1.txt";
+  Env& env = DefaultEnv();
+  const mode_t old_mask = umask(022);
+  env.AppendToFile(path, "one\r\n");
+  umask(old_mask);
+  env.AppendToFile(path, "");
+  env.AppendToFile(path, std::string_view("two\0\r\n", 6));
+  EXPECT_EQ(ReadAll(path), std::string("one\r\ntwo\0\r\n", 11));
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(PosixEnvTest, AppendFailureCarriesTheSystemDescription) {
+  TempDir dir;
+  try {
+    DefaultEnv().AppendToFile(dir.path() + "/missing/upsdebug-1.txt", "x");
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open '" + dir.path() + "/missing/upsdebug-1.txt': No such file or directory");
+  }
+  EXPECT_THROW(DefaultEnv().AppendToFile(dir.path(), "x"), Failure) << "a directory";
+}
+
+TEST(PosixEnvTest, TwoProcessesAppendingAtOnceNeverInterleave) {
+  TempDir dir;
+  const std::string path = dir.path() + "/upsdebug-17.txt";
+  constexpr int kGroups = 400;
+  constexpr size_t kGroupSize = 4000;
+  auto group = [](char c) { return std::string(kGroupSize - 2, c) + "\r\n"; };
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t children[2];
+  for (int n = 0; n < 2; ++n) {
+    children[n] = fork();
+    ASSERT_GE(children[n], 0);
+    if (children[n] == 0) {
+      char go;
+      close(ready[1]);
+      // Both children start together when the parent closes the pipe.
+      if (read(ready[0], &go, 1) < 0) _exit(3);
+      const std::string text = group(n == 0 ? 'A' : 'B');
+      try {
+        for (int i = 0; i < kGroups; ++i) DefaultEnv().AppendToFile(path, text);
+      } catch (...) {
+        _exit(2);
+      }
+      _exit(0);
+    }
+  }
+  close(ready[0]);
+  close(ready[1]);
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const std::string all = ReadAll(path);
+  ASSERT_EQ(all.size(), 2 * kGroups * kGroupSize);
+  int a = 0, b = 0;
+  for (size_t at = 0; at < all.size(); at += kGroupSize) {
+    const std::string chunk = all.substr(at, kGroupSize);
+    if (chunk == group('A')) {
+      ++a;
+    } else if (chunk == group('B')) {
+      ++b;
+    } else {
+      FAIL() << "interleaved group at byte " << at;
+    }
+  }
+  EXPECT_EQ(a, kGroups);
+  EXPECT_EQ(b, kGroups);
+}
+
+TEST(PosixEnvTest, OnlyAnOrdinaryFileCounts) {
+  TempDir dir;
+  Env& env = DefaultEnv();
+  const std::string file = dir.path() + "/upsdebug.txt";
+  EXPECT_FALSE(env.IsRegularFile(file));
+  env.AppendToFile(file, "");
+  EXPECT_TRUE(env.IsRegularFile(file));
+  const std::string link = dir.path() + "/link.txt";
+  ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(env.IsRegularFile(link));
+  const std::string sub = dir.path() + "/sub";
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  EXPECT_FALSE(env.IsRegularFile(sub));
+  EXPECT_FALSE(env.IsRegularFile("/dev/null"));
+}
+
+TEST(PosixEnvTest, ClocksAgree) {
+  Env& env = DefaultEnv();
+  const CivilTime now = env.LocalNow();
+  const double seconds = env.SecondsSinceMidnight();
+  EXPECT_GE(seconds, 0.0);
+  EXPECT_LT(seconds, 86400.0);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  // The counter is read after the date and time (a midnight in between
+  // would wrap it to 0).
+  const double from_civil = now.hour * 3600.0 + now.minute * 60 + now.second;
+  EXPECT_TRUE(seconds >= from_civil || seconds < 5) << seconds << " " << from_civil;
+}
+
+}  // namespace
+}  // namespace upstest::platform
