@@ -67,7 +67,8 @@ TEST(BerLength, RejectsIndefiniteOverlongAndShortData) {
   EXPECT_THAT(DecodeFailure(Bytes({0x02, 0x01, 0x05, 0x00})), HasSubstr("1 trailing octets"));
   EXPECT_THAT(DecodeFailure(Bytes({0x04, 0x01, 0x05})), HasSubstr("tag 0x04 where 0x02"));
   // A long form with redundant zero octets is still a definite length.
-  Reader reader(Bytes({0x02, 0x82, 0x00, 0x01, 0x07}), true);
+  const std::string padded = Bytes({0x02, 0x82, 0x00, 0x01, 0x07});
+  Reader reader(padded, true);
   EXPECT_EQ(DecodeSigned(reader.Expect(kInteger, "n").content, 32, "n"), 7);
 }
 
