@@ -1,14 +1,331 @@
-// Not built yet: every stage ends the run through its error trap.
+// The SNMP manager over UDP sockets.
+//
+// Activation opens an IPv4 socket (and, when the local address is empty, an
+// IPv6-only socket as well, so that IPv6 nodes can be polled), both bound to
+// port 0 and registered with the event pump. Every datagram that arrives on
+// them is handled, whatever its source: one that decodes as a response PDU
+// raises Response, anything else BadPacket. Which answer counts is decided by
+// the handler from the request identifier.
 #include "snmp/udp_manager.h"
 
-#include <exception>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/error.h"
-#include "run/context.h"
+#include "snmp/ber.h"
+#include "snmp/message.h"
 
 namespace upstest::snmp {
 
-std::unique_ptr<Manager> NewUdpManager(platform::EventPump&) { throw platform::Failure("the SNMP manager is not built yet"); }
+namespace {
+
+// Larger than any UDP payload, so that a cut-off datagram is detected.
+constexpr size_t kReceiveBuffer = 65536;
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+    inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+  } else if (address.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+    inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+  }
+  return text;
+}
+
+int PortOf(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+  }
+  if (address.ss_family == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+  }
+  return 0;
+}
+
+class UdpManager final : public Manager, public platform::EventSource {
+ public:
+  explicit UdpManager(platform::EventPump& pump) : pump_(pump) {}
+  ~UdpManager() override { Close(); }
+
+  void SetEvents(ManagerEvents* events) override { events_ = events; }
+  void SetWaitingTime(int16_t ms) override {
+    if (ms < 0) throw platform::Failure("negative waiting time " + std::to_string(ms));
+    waiting_time_ = ms;
+  }
+  void SetLocalAddress(const std::string& address) override { local_address_ = address; }
+  std::string LocalAddress() override { return active_ ? bound_address_ : local_address_; }
+  int32_t LocalPort() override { return active_ ? bound_port_ : 0; }
+  void SetActive(bool active) override;
+
+  void Reset() override {
+    waiting_time_ = 0;
+    remote_host_.clear();
+    remote_port_ = 161;
+    version_ = 1;
+    community_.clear();
+    request_id_ = 0;
+    oids_.clear();
+  }
+  void SetRemoteHost(const std::string& host) override { remote_host_ = host; }
+  void SetRemotePort(int32_t port) override {
+    if (port < 1 || port > 65535) {
+      throw platform::Failure("remote port " + std::to_string(port) + " outside 1..65535");
+    }
+    remote_port_ = port;
+  }
+  void SetVersion(int32_t version) override {
+    if (version != 1 && version != 2) {
+      throw platform::Failure("unsupported SNMP version " + std::to_string(version));
+    }
+    version_ = version;
+  }
+  void SetCommunity(const std::string& community) override { community_ = community; }
+  void SetRequestId(int32_t request_id) override { request_id_ = request_id; }
+
+  void SetObjCount(int16_t count) override {
+    if (count < 0) throw platform::Failure("negative object count " + std::to_string(count));
+    oids_.resize(static_cast<size_t>(count));
+  }
+  int16_t ObjCount() override {
+    return static_cast<int16_t>(current_ != nullptr ? current_->size() : oids_.size());
+  }
+  void SetObjId(int32_t i, const std::string& oid) override {
+    CheckIndex(i, oids_.size());
+    ber::ParseOid(oid);  // fails now rather than at sending
+    oids_[static_cast<size_t>(i)] = oid;
+  }
+  std::string ObjId(int32_t i) override {
+    if (current_ != nullptr) return Received(i).oid;
+    CheckIndex(i, oids_.size());
+    return oids_[static_cast<size_t>(i)];
+  }
+  int32_t ObjValueType(int32_t i) override { return Received(i).type; }
+  std::string ObjValue(int32_t i) override { return Received(i).value; }
+
+  void SendGetRequest() override;
+  void DeliverPending() override;
+
+ private:
+  static void CheckIndex(int32_t i, size_t count) {
+    if (i < 0 || static_cast<size_t>(i) >= count) {
+      throw platform::Failure("object index " + std::to_string(i) + " outside 0.." +
+                              std::to_string(static_cast<int64_t>(count) - 1));
+    }
+  }
+  const ReceivedBinding& Received(int32_t i) const {
+    if (current_ == nullptr) throw platform::Failure("no answer is being handled");
+    CheckIndex(i, current_->size());
+    return (*current_)[static_cast<size_t>(i)];
+  }
+  int OpenSocket(int family, const sockaddr* address, socklen_t length);
+  void Close();
+  void HandleDatagram(std::string_view datagram, bool cut_off);
+
+  platform::EventPump& pump_;
+  ManagerEvents* events_ = nullptr;
+  int16_t waiting_time_ = 0;
+  std::string local_address_;
+  bool active_ = false;
+  int fd4_ = -1;
+  int fd6_ = -1;
+  std::string bound_address_;
+  int32_t bound_port_ = 0;
+
+  std::string remote_host_;
+  int32_t remote_port_ = 161;
+  int32_t version_ = 1;
+  std::string community_;
+  int32_t request_id_ = 0;
+  std::vector<std::string> oids_;
+
+  // The bindings of the answer whose Response handler runs; nested answers
+  // (a handler that waits) replace it for their own duration.
+  const std::vector<ReceivedBinding>* current_ = nullptr;
+};
+
+int UdpManager::OpenSocket(int family, const sockaddr* address, socklen_t length) {
+  const int fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -errno;
+  if (family == AF_INET6) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  }
+  if (bind(fd, address, length) != 0) {
+    const int error = errno;
+    close(fd);
+    return -error;
+  }
+  return fd;
+}
+
+void UdpManager::SetActive(bool active) {
+  if (active == active_) return;
+  if (!active) {
+    Close();
+    return;
+  }
+  int fd4 = -1;
+  int fd6 = -1;
+  if (local_address_.empty()) {
+    sockaddr_in any4{};
+    any4.sin_family = AF_INET;
+    any4.sin_addr.s_addr = htonl(INADDR_ANY);
+    fd4 = OpenSocket(AF_INET, reinterpret_cast<const sockaddr*>(&any4), sizeof any4);
+    if (fd4 < 0) throw platform::Failure("cannot open the UDP socket: " + ErrnoText(-fd4));
+    sockaddr_in6 any6{};
+    any6.sin6_family = AF_INET6;
+    any6.sin6_addr = in6addr_any;
+    // Without IPv6 on this machine only IPv4 nodes can be polled.
+    fd6 = OpenSocket(AF_INET6, reinterpret_cast<const sockaddr*>(&any6), sizeof any6);
+    if (fd6 < 0) fd6 = -1;
+  } else {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(local_address_.c_str(), "0", &hints, &found);
+    if (rc != 0 || found == nullptr) {
+      throw platform::Failure("cannot resolve the local address '" + local_address_ +
+                              "': " + gai_strerror(rc));
+    }
+    const int fd = OpenSocket(found->ai_family, found->ai_addr, found->ai_addrlen);
+    const int family = found->ai_family;
+    freeaddrinfo(found);
+    if (fd < 0) {
+      throw platform::Failure("cannot bind the UDP socket to '" + local_address_ +
+                              "': " + ErrnoText(-fd));
+    }
+    (family == AF_INET6 ? fd6 : fd4) = fd;
+  }
+  const int main_fd = fd4 >= 0 ? fd4 : fd6;
+  sockaddr_storage bound{};
+  socklen_t length = sizeof bound;
+  if (getsockname(main_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    const int error = errno;
+    if (fd4 >= 0) close(fd4);
+    if (fd6 >= 0) close(fd6);
+    throw platform::Failure("cannot read the local address: " + ErrnoText(error));
+  }
+  fd4_ = fd4;
+  fd6_ = fd6;
+  bound_address_ = AddressText(bound);
+  bound_port_ = PortOf(bound);
+  active_ = true;
+  pump_.Register(this);
+}
+
+void UdpManager::Close() {
+  if (active_) pump_.Unregister(this);
+  if (fd4_ >= 0) close(fd4_);
+  if (fd6_ >= 0) close(fd6_);
+  fd4_ = fd6_ = -1;
+  active_ = false;
+  bound_address_.clear();
+  bound_port_ = 0;
+}
+
+void UdpManager::SendGetRequest() {
+  if (!active_) throw platform::Failure("the manager is not active");
+  if (remote_host_.empty()) throw platform::Failure("no remote host set");
+  const std::string message = EncodeGetRequest(version_ == 2 ? kVersionFieldV2c : kVersionFieldV1,
+                                               community_, request_id_, oids_);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const std::string port = std::to_string(remote_port_);
+  const int rc = getaddrinfo(remote_host_.c_str(), port.c_str(), &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    throw platform::Failure("cannot resolve the remote host '" + remote_host_ +
+                            "': " + gai_strerror(rc));
+  }
+  int error = EAFNOSUPPORT;
+  bool sent = false;
+  for (const addrinfo* a = found; a != nullptr && !sent; a = a->ai_next) {
+    const int fd = a->ai_family == AF_INET ? fd4_ : a->ai_family == AF_INET6 ? fd6_ : -1;
+    if (fd < 0) continue;
+    const ssize_t n = sendto(fd, message.data(), message.size(), 0, a->ai_addr, a->ai_addrlen);
+    if (n == static_cast<ssize_t>(message.size())) {
+      sent = true;
+    } else {
+      error = n < 0 ? errno : EMSGSIZE;
+    }
+  }
+  freeaddrinfo(found);
+  if (!sent) {
+    throw platform::Failure("cannot send the request to " + remote_host_ + ":" + port + ": " +
+                            ErrnoText(error));
+  }
+}
+
+void UdpManager::DeliverPending() {
+  std::vector<char> buffer(kReceiveBuffer);
+  for (int fd : {fd4_, fd6_}) {
+    while (fd >= 0 && (fd == fd4_ || fd == fd6_)) {
+      const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        break;  // EAGAIN: nothing more; anything else: try again at the next delivery
+      }
+      const size_t length = static_cast<size_t>(n);
+      const bool cut_off = length > buffer.size();
+      HandleDatagram(std::string_view(buffer.data(), cut_off ? buffer.size() : length), cut_off);
+    }
+  }
+}
+
+void UdpManager::HandleDatagram(std::string_view datagram, bool cut_off) {
+  if (events_ == nullptr) return;
+  if (cut_off) {
+    events_->BadPacket(ber::kErrTooLong,
+                       "datagram longer than " + std::to_string(kReceiveBuffer) + " octets");
+    return;
+  }
+  ResponseMessage message;
+  try {
+    message = DecodeResponse(datagram);
+    const int32_t expected = version_ == 2 ? kVersionFieldV2c : kVersionFieldV1;
+    if (message.version_field != expected) {
+      throw ber::DecodeError(
+          std::string(message.version_field == kVersionFieldV1 ? "SNMPv1" : "SNMPv2c") +
+              " message while version " + std::to_string(version_) + " is set",
+          ber::kErrVersion);
+    }
+  } catch (const ber::DecodeError& error) {
+    events_->BadPacket(error.code(), error.what());
+    return;
+  }
+  // The handler may wait and so deliver further answers; each one shows its
+  // own bindings while it runs, and this one's again afterwards.
+  struct Restore {
+    const std::vector<ReceivedBinding>*& slot;
+    const std::vector<ReceivedBinding>* saved;
+    ~Restore() { slot = saved; }
+  } restore{current_, current_};
+  current_ = &message.bindings;
+  events_->Response(message.request_id, message.error_status, message.error_index,
+                    ErrorStatusText(message.error_status));
+}
+
+}  // namespace
+
+std::unique_ptr<Manager> NewUdpManager(platform::EventPump& pump) {
+  return std::make_unique<UdpManager>(pump);
+}
 
 }  // namespace upstest::snmp

@@ -1,0 +1,329 @@
+// The UDP manager against a peer socket on loopback: what goes out, what
+// comes back as events, and the nesting of events.
+#include "snmp/udp_manager.h"
+
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "snmp/ber.h"
+#include "snmp/message.h"
+
+namespace upstest::snmp {
+namespace {
+
+using ::testing::HasSubstr;
+
+// A UDP socket on a loopback address, standing in for the node.
+class Peer {
+ public:
+  explicit Peer(int family = AF_INET) : family_(family) {
+    fd_ = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (family == AF_INET) {
+      auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+      v4->sin_family = AF_INET;
+      v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      length = sizeof *v4;
+    } else {
+      auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+      v6->sin6_family = AF_INET6;
+      v6->sin6_addr = in6addr_loopback;
+      length = sizeof *v6;
+    }
+    ok_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0;
+    length = sizeof address;
+    if (ok_) getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = family == AF_INET ? ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port)
+                              : ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+  }
+  ~Peer() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return ok_; }
+  int port() const { return port_; }
+
+  // The next datagram; the sender's port in `from_port`.
+  std::string Receive(int* from_port = nullptr) {
+    char buffer[65536];
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const ssize_t n = recvfrom(fd_, buffer, sizeof buffer, MSG_DONTWAIT,
+                               reinterpret_cast<sockaddr*>(&from), &length);
+    if (n < 0) return "<nothing>";
+    if (from_port != nullptr) {
+      *from_port = from.ss_family == AF_INET
+                       ? ntohs(reinterpret_cast<sockaddr_in*>(&from)->sin_port)
+                       : ntohs(reinterpret_cast<sockaddr_in6*>(&from)->sin6_port);
+    }
+    return std::string(buffer, static_cast<size_t>(n));
+  }
+  void SendTo(int port, std::string_view datagram) {
+    sockaddr_storage to{};
+    socklen_t length = 0;
+    if (family_ == AF_INET) {
+      auto* v4 = reinterpret_cast<sockaddr_in*>(&to);
+      v4->sin_family = AF_INET;
+      v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      v4->sin_port = htons(static_cast<uint16_t>(port));
+      length = sizeof *v4;
+    } else {
+      auto* v6 = reinterpret_cast<sockaddr_in6*>(&to);
+      v6->sin6_family = AF_INET6;
+      v6->sin6_addr = in6addr_loopback;
+      v6->sin6_port = htons(static_cast<uint16_t>(port));
+      length = sizeof *v6;
+    }
+    ASSERT_EQ(
+        sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), length),
+        static_cast<ssize_t>(datagram.size()));
+  }
+
+ private:
+  int family_;
+  int fd_ = -1;
+  bool ok_ = false;
+  int port_ = 0;
+};
+
+struct Seen {
+  std::string kind;  // "response" or "bad"
+  int32_t request_id = 0;
+  int16_t status = 0;
+  int16_t index = 0;
+  std::string description;
+  std::vector<std::string> bindings;  // "oid type value"
+};
+
+class Recorder : public ManagerEvents {
+ public:
+  explicit Recorder(Manager& manager) : manager_(manager) {}
+  void Response(int32_t request_id, int16_t error_status, int16_t error_index,
+                const std::string& error_description) override {
+    Seen seen{"response", request_id, error_status, error_index, error_description, {}};
+    seen.bindings = Bindings();
+    events.push_back(seen);
+    if (on_response) on_response(request_id);
+    // After any nested delivery the bindings are this answer's again.
+    after_handler.push_back(Bindings());
+  }
+  void BadPacket(int16_t error_code, const std::string& error_description) override {
+    events.push_back({"bad", 0, error_code, 0, error_description, {}});
+  }
+  std::vector<std::string> Bindings() {
+    std::vector<std::string> out;
+    for (int32_t i = 0; i < manager_.ObjCount(); ++i) {
+      out.push_back(manager_.ObjId(i) + " " + std::to_string(manager_.ObjValueType(i)) + " " +
+                    manager_.ObjValue(i));
+    }
+    return out;
+  }
+
+  std::vector<Seen> events;
+  std::vector<std::vector<std::string>> after_handler;
+  std::function<void(int32_t)> on_response;
+
+ private:
+  Manager& manager_;
+};
+
+std::string Answer(int32_t request_id, int64_t value, int32_t version_field = 1,
+                   int64_t status = 0) {
+  const std::string binding =
+      ber::Tlv(ber::kSequence, ber::EncodeOid("1.3.6.1.2.1.33.1.2.3.0") + ber::EncodeSigned(value));
+  const std::string pdu = ber::EncodeSigned(request_id) + ber::EncodeSigned(status) +
+                          ber::EncodeSigned(status == 0 ? 0 : 1) +
+                          ber::Tlv(ber::kSequence, binding);
+  return ber::Tlv(ber::kSequence, ber::EncodeSigned(version_field) +
+                                      ber::Tlv(ber::kOctetString, "public") + ber::Tlv(0xa2, pdu));
+}
+
+class UdpManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    manager_->SetEvents(&recorder_);
+    manager_->SetWaitingTime(0);
+    manager_->SetLocalAddress("");
+    manager_->SetActive(true);
+    ASSERT_TRUE(peer_.ok());
+  }
+  void Configure(const std::string& host, int port, int32_t version, int32_t id) {
+    manager_->Reset();
+    manager_->SetWaitingTime(0);
+    manager_->SetRemoteHost(host);
+    manager_->SetRemotePort(port);
+    manager_->SetVersion(version);
+    manager_->SetCommunity("public");
+    manager_->SetRequestId(id);
+    manager_->SetObjCount(2);
+    manager_->SetObjId(0, "1.3.6.1.2.1.33.1.2.3.0");
+    manager_->SetObjId(1, "1.3.6.1.2.1.99.1.1.1.4.1");
+  }
+
+  platform::EventPump pump_;
+  std::unique_ptr<Manager> manager_ = NewUdpManager(pump_);
+  Recorder recorder_{*manager_};
+  Peer peer_;
+};
+
+TEST(UdpManagerStart, BindsToAnyOrTheGivenAddress) {
+  platform::EventPump pump;
+  auto manager = NewUdpManager(pump);
+  EXPECT_EQ(manager->LocalPort(), 0);
+  manager->SetLocalAddress("");
+  manager->SetActive(true);
+  EXPECT_EQ(manager->LocalAddress(), "0.0.0.0");
+  EXPECT_GT(manager->LocalPort(), 0);
+
+  auto bound = NewUdpManager(pump);
+  bound->SetLocalAddress("127.0.0.1");
+  bound->SetActive(true);
+  EXPECT_EQ(bound->LocalAddress(), "127.0.0.1");
+  EXPECT_GT(bound->LocalPort(), 0);
+  EXPECT_NE(bound->LocalPort(), manager->LocalPort());
+
+  auto wrong = NewUdpManager(pump);
+  wrong->SetLocalAddress("192.0.2.1");  // not an address of this machine
+  EXPECT_THROW(wrong->SetActive(true), platform::Failure);
+}
+
+TEST_F(UdpManagerTest, SendsTheRequestAndRaisesResponseWithTheBindings) {
+  Configure("127.0.0.1", peer_.port(), 2, 1000001);
+  manager_->SendGetRequest();
+  int from_port = 0;
+  EXPECT_EQ(peer_.Receive(&from_port),
+            EncodeGetRequest(1, "public", 1000001,
+                             {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
+  EXPECT_EQ(from_port, manager_->LocalPort());
+  EXPECT_EQ(manager_->ObjCount(), 2);  // the request's, outside an answer
+  EXPECT_THROW(manager_->ObjValue(0), platform::Failure);
+
+  peer_.SendTo(from_port, Answer(1000001, -5));
+  EXPECT_TRUE(recorder_.events.empty());  // only delivery raises events
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 1u);
+  const Seen& seen = recorder_.events[0];
+  EXPECT_EQ(seen.kind, "response");
+  EXPECT_EQ(seen.request_id, 1000001);
+  EXPECT_EQ(seen.description, "noError");
+  EXPECT_THAT(seen.bindings, ::testing::ElementsAre("1.3.6.1.2.1.33.1.2.3.0 2 -5"));
+  EXPECT_EQ(manager_->ObjCount(), 2);  // back to the request
+}
+
+TEST_F(UdpManagerTest, KeepsWorkingAfterResetAndTakesAnswersFromAnySource) {
+  Configure("127.0.0.1", peer_.port(), 1, 1000001);
+  manager_->SendGetRequest();
+  peer_.Receive();
+  manager_->Reset();
+  EXPECT_EQ(manager_->ObjCount(), 0);
+  EXPECT_THROW(manager_->SendGetRequest(), platform::Failure);  // no host after a reset
+  Configure("localhost", peer_.port(), 1, 1000002);
+  manager_->SendGetRequest();
+  EXPECT_EQ(peer_.Receive(),
+            EncodeGetRequest(0, "public", 1000002,
+                             {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
+
+  Peer stranger;
+  stranger.SendTo(manager_->LocalPort(), Answer(1000002, 7, 0, 2));
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 1u);
+  EXPECT_EQ(recorder_.events[0].status, 2);
+  EXPECT_EQ(recorder_.events[0].index, 1);
+  EXPECT_EQ(recorder_.events[0].description, "noSuchName");
+}
+
+TEST_F(UdpManagerTest, RejectsHostsItCannotReach) {
+  Configure("", peer_.port(), 1, 1);
+  EXPECT_THAT([&] { manager_->SendGetRequest(); },
+              ::testing::ThrowsMessage<platform::Failure>(HasSubstr("no remote host")));
+  Configure("no-such-host.invalid", peer_.port(), 1, 1);
+  EXPECT_THAT([&] { manager_->SendGetRequest(); },
+              ::testing::ThrowsMessage<platform::Failure>(HasSubstr("cannot resolve")));
+  EXPECT_THROW(manager_->SetRemotePort(0), platform::Failure);
+  EXPECT_THROW(manager_->SetRemotePort(65536), platform::Failure);
+  EXPECT_THROW(manager_->SetVersion(3), platform::Failure);
+  EXPECT_THROW(manager_->SetObjId(2, "1.3.6.1"), platform::Failure);
+  EXPECT_THROW(manager_->SetObjId(0, "1.3.six"), platform::Failure);
+  EXPECT_THROW(manager_->SetObjCount(-1), platform::Failure);
+}
+
+TEST_F(UdpManagerTest, RaisesBadPacketForEverythingElseInArrivalOrder) {
+  Configure("127.0.0.1", peer_.port(), 2, 1000001);
+  const int port = manager_->LocalPort();
+  peer_.SendTo(port, "garbage");
+  peer_.SendTo(port, EncodeGetRequest(1, "public", 5, {"1.3.6.1.2.1.1.3.0"}));
+  peer_.SendTo(port, Answer(1000001, 1, /*version_field=*/0));  // v1 while v2c is set
+  peer_.SendTo(port, "");
+  peer_.SendTo(port, Answer(1000001, 9));
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 5u);
+  EXPECT_EQ(recorder_.events[0].kind, "bad");
+  EXPECT_EQ(recorder_.events[0].status, ber::kErrMalformed);
+  EXPECT_THAT(recorder_.events[0].description, HasSubstr("message"));
+  EXPECT_EQ(recorder_.events[1].status, ber::kErrPduType);
+  EXPECT_THAT(recorder_.events[1].description, HasSubstr("GetRequest"));
+  EXPECT_EQ(recorder_.events[2].status, ber::kErrVersion);
+  EXPECT_THAT(recorder_.events[2].description, HasSubstr("SNMPv1 message while version 2"));
+  EXPECT_EQ(recorder_.events[3].kind, "bad");
+  EXPECT_EQ(recorder_.events[4].kind, "response");
+}
+
+TEST_F(UdpManagerTest, NestedDeliveryKeepsEachAnswersBindings) {
+  const int port = manager_->LocalPort();
+  Configure("127.0.0.1", peer_.port(), 2, 1);
+  peer_.SendTo(port, Answer(1, 100));
+  peer_.SendTo(port, Answer(2, 200));
+  recorder_.on_response = [&](int32_t id) {
+    if (id == 1) pump_.DeliverPending();  // a handler that waits
+  };
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 2u);
+  EXPECT_THAT(recorder_.events[0].bindings, ::testing::ElementsAre(HasSubstr(" 2 100")));
+  EXPECT_THAT(recorder_.events[1].bindings, ::testing::ElementsAre(HasSubstr(" 2 200")));
+  ASSERT_EQ(recorder_.after_handler.size(), 2u);
+  EXPECT_THAT(recorder_.after_handler[0], ::testing::ElementsAre(HasSubstr(" 2 200")));
+  EXPECT_THAT(recorder_.after_handler[1], ::testing::ElementsAre(HasSubstr(" 2 100")));
+}
+
+TEST_F(UdpManagerTest, HandlerExceptionsPassThroughAndLaterDatagramsWait) {
+  const int port = manager_->LocalPort();
+  Configure("127.0.0.1", peer_.port(), 2, 1);
+  peer_.SendTo(port, Answer(1, 1));
+  peer_.SendTo(port, Answer(2, 2));
+  recorder_.on_response = [](int32_t id) {
+    if (id == 1) platform::EndProgram(1);
+  };
+  EXPECT_THROW(pump_.DeliverPending(), platform::ProgramEnd);
+  ASSERT_EQ(recorder_.events.size(), 1u);
+  EXPECT_EQ(manager_->ObjCount(), 2);  // the request's again
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 2u);
+  EXPECT_EQ(recorder_.events[1].request_id, 2);
+}
+
+TEST_F(UdpManagerTest, PollsIpv6Nodes) {
+  Peer peer6(AF_INET6);
+  if (!peer6.ok()) GTEST_SKIP() << "no IPv6 loopback here";
+  Configure("::1", peer6.port(), 2, 42);
+  manager_->SendGetRequest();
+  int from_port = 0;
+  EXPECT_EQ(
+      peer6.Receive(&from_port),
+      EncodeGetRequest(1, "public", 42, {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
+  peer6.SendTo(from_port, Answer(42, 3));
+  pump_.DeliverPending();
+  ASSERT_EQ(recorder_.events.size(), 1u);
+  EXPECT_EQ(recorder_.events[0].request_id, 42);
+}
+
+}  // namespace
+}  // namespace upstest::snmp
