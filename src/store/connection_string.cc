@@ -186,10 +186,10 @@ ProviderChoice ChooseProvider(std::string_view text) {
     return {ProviderKind::kJetFile, data_source()};
   }
   if (name == "sqlite" || name == "sqlite3") return {ProviderKind::kSqlite, data_source()};
-  if (name == "sqloledb" || StartsWith(name, "sqlncli") || StartsWith(name, "msoledbsql")) {
+  if (StartsWith(name, "sqloledb") || StartsWith(name, "sqlncli") || StartsWith(name, "msoledbsql")) {
     return {ProviderKind::kSqlServer, SqlServerToFreeTds(cs)};
   }
-  if (name == "msdasql" && odbc) {
+  if (StartsWith(name, "msdasql") && odbc) {
     // The OLE DB provider for ODBC: the rest of the string is for the driver.
     std::string rest;
     for (const ConnectionPair& pair : cs.pairs()) {
