@@ -11,8 +11,9 @@ struct OdbcDiagnostic {
   std::string message;
 };
 
-// Diagnostics of SQLSTATE class 01 are warnings or information ("Changed
-// database context", a server NOTICE) and do not count; the rest do.
+// Diagnostics of SQLSTATE class 00 (success: PostgreSQL's NOTICE) and 01
+// (warnings and information: a WARNING, SQL Server's "Changed database
+// context") do not count; the rest do.
 int CountErrors(const std::vector<OdbcDiagnostic>& diagnostics);
 
 // The messages joined for a failure description, "(none)" without any.
