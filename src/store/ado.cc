@@ -53,7 +53,11 @@ std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path) {
   throw platform::Failure("'" + path + "' is neither a Jet/ACE database nor an SQLite database");
 }
 
+OpenHook open_hook = nullptr;
+
 }  // namespace
+
+void SetOpenHookForTesting(OpenHook hook) { open_hook = hook; }
 
 void Connection::Open(const std::string& connection_string, const std::string& user,
                       const std::string& password, int options) {
@@ -63,6 +67,10 @@ void Connection::Open(const std::string& connection_string, const std::string& u
   }
   if (!connection_string.empty()) ConnectionString = connection_string;
   notes_ = {};
+  if (open_hook != nullptr) {
+    provider_ = open_hook(ConnectionString, notes_);
+    if (provider_) return;
+  }
   const ProviderChoice choice = ChooseProvider(ConnectionString);
   switch (choice.kind) {
     case ProviderKind::kJetFile:
