@@ -101,8 +101,8 @@ class TableReader {
     void* buffer = nullptr;
     int offset = 0;
     size_t length = 0;
-    if (mdb_find_pg_row(mdb_, static_cast<int>((table_->cur_phys_pg << 8) | (row & 0xff)),
-                        &buffer, &offset, &length) != 0) {
+    if (mdb_find_pg_row(mdb_, static_cast<int>((table_->cur_phys_pg << 8) | (row & 0xff)), &buffer,
+                        &offset, &length) != 0) {
       throw platform::Failure("A record of the table '" + std::string(table_->name) +
                               "' cannot be read");
     }
@@ -175,7 +175,8 @@ class TableReader {
         return v;
       }
       case MDB_BINARY:
-        return Value::Text(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(size)));
+        return Value::Text(
+            std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(size)));
       default:  // OLE objects and attachments are not read
         return Value();
     }
@@ -242,8 +243,7 @@ class AccessConnection final : public ProviderConnection {
       for (unsigned int i = 0; i < reader.names().size(); ++i) {
         if (EqualsNoCase(reader.names()[i], name)) return i;
       }
-      throw platform::Failure("No value given for one or more required parameters: '" + name +
-                              "'");
+      throw platform::Failure("No value given for one or more required parameters: '" + name + "'");
     };
     std::vector<unsigned int> columns;
     FirstRecord record;

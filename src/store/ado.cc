@@ -146,9 +146,10 @@ const Value& Recordset::Fields(const std::string& name) const {
       return record_.values[i];
     }
   }
-  throw platform::Failure("Item cannot be found in the collection corresponding to the requested "
-                          "name or ordinal: '" +
-                          name + "'");
+  throw platform::Failure(
+      "Item cannot be found in the collection corresponding to the requested "
+      "name or ordinal: '" +
+      name + "'");
 }
 
 void Recordset::Close() {

@@ -60,13 +60,13 @@ class Connection {
  private:
   friend class Recordset;
 
-// For tests of what the layer cannot be made to do with a real provider (a
-// provider that reports errors on a successful operation): when set, every
-// Connection::Open first asks `hook`, and uses the provider it returns
-// unless that is null. Not for use outside tests.
-using OpenHook = std::unique_ptr<ProviderConnection> (*)(const std::string& connection_string,
-                                                         OperationNotes& notes);
-void SetOpenHookForTesting(OpenHook hook);
+  // For tests of what the layer cannot be made to do with a real provider (a
+  // provider that reports errors on a successful operation): when set, every
+  // Connection::Open first asks `hook`, and uses the provider it returns
+  // unless that is null. Not for use outside tests.
+  using OpenHook = std::unique_ptr<ProviderConnection> (*)(const std::string& connection_string,
+                                                           OperationNotes& notes);
+  void SetOpenHookForTesting(OpenHook hook);
   ProviderConnection& OpenProvider(const char* operation);
   std::unique_ptr<ProviderConnection> provider_;
   OperationNotes notes_;

@@ -124,9 +124,9 @@ TEST_F(SqliteLayer, JetProviderTellsFilesApartByTheirFirstBytes) {
   EXPECT_EQ(OpenFailure("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + missing),
             "Could not find file '" + missing + "'");
   EXPECT_FALSE(std::filesystem::exists(missing));
-  EXPECT_NE(OpenFailure("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + dir_.path())
-                .find(dir_.path()),
-            std::string::npos);
+  EXPECT_NE(
+      OpenFailure("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + dir_.path()).find(dir_.path()),
+      std::string::npos);
 }
 
 TEST_F(SqliteLayer, ProviderSqliteNeverCreatesAndProbesAtOpen) {

@@ -121,16 +121,16 @@ std::string OdbcValue(std::string_view value) {
 }
 
 std::string SqlServerToFreeTds(const ConnectionString& cs) {
-  auto first_of = [&cs](std::initializer_list<std::string_view> keys) -> std::optional<std::string> {
+  auto first_of =
+      [&cs](std::initializer_list<std::string_view> keys) -> std::optional<std::string> {
     // The last pair of any of the synonyms wins.
     for (auto it = cs.pairs().rbegin(); it != cs.pairs().rend(); ++it) {
       if (std::find(keys.begin(), keys.end(), it->key) != keys.end()) return it->value;
     }
     return std::nullopt;
   };
-  std::string source(
-      Trim(first_of({"data source", "server", "address", "addr", "network address"})
-               .value_or("(local)")));
+  std::string source(Trim(first_of({"data source", "server", "address", "addr", "network address"})
+                              .value_or("(local)")));
   if (StartsWith(Lower(source), "tcp:")) source = std::string(Trim(source.substr(4)));
   std::string port;
   if (const size_t comma = source.find(','); comma != std::string::npos) {
@@ -186,7 +186,8 @@ ProviderChoice ChooseProvider(std::string_view text) {
     return {ProviderKind::kJetFile, data_source()};
   }
   if (name == "sqlite" || name == "sqlite3") return {ProviderKind::kSqlite, data_source()};
-  if (StartsWith(name, "sqloledb") || StartsWith(name, "sqlncli") || StartsWith(name, "msoledbsql")) {
+  if (StartsWith(name, "sqloledb") || StartsWith(name, "sqlncli") ||
+      StartsWith(name, "msoledbsql")) {
     return {ProviderKind::kSqlServer, SqlServerToFreeTds(cs)};
   }
   if (StartsWith(name, "msdasql") && odbc) {

@@ -33,8 +33,9 @@ TEST(ConnectionStringParse, MalformedStringsFailWithoutRepeatingThem) {
 }
 
 TEST(ChooseProvider, ProvidersByName) {
-  auto jet = ChooseProvider("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/Kovatrel.mdb;"
-                            "Persist Security Info=False");
+  auto jet = ChooseProvider(
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/x/Kovatrel.mdb;"
+      "Persist Security Info=False");
   EXPECT_EQ(jet.kind, ProviderKind::kJetFile);
   EXPECT_EQ(jet.target, "/x/Kovatrel.mdb");
   EXPECT_EQ(ChooseProvider("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=a.accdb").kind,

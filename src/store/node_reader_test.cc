@@ -58,9 +58,7 @@ class ReadNodeDataTest : public ::testing::Test {
            "INSERT INTO Settings_Console VALUES (1, " +
                setup_ok + ", " + conn_sql + ");");
   }
-  void SettingsFor(const std::string& connection_string) {
-    Settings("-1", Lit(connection_string));
-  }
+  void SettingsFor(const std::string& connection_string) { Settings("-1", Lit(connection_string)); }
   // The node database as SQLite, with `rows` inserted.
   void Nodes(const std::string& rows) {
     RunSql(NodeDb(), std::string(kNodeTable) + rows);
@@ -247,13 +245,13 @@ TEST_F(ReadNodeDataTest, MissingOrForeignSettingsFile) {
 TEST_F(ReadNodeDataTest, MissingTablesAndColumns) {
   RunSql(SettingsFile(), "CREATE TABLE Other (a);");
   Read();
-  EXPECT_NE(Log().find("(ReadNodeData) no such table: Settings_Console\r\n\r\n"),
-            std::string::npos)
+  EXPECT_NE(Log().find("(ReadNodeData) no such table: Settings_Console\r\n\r\n"), std::string::npos)
       << Log();
   run_.env.files.clear();
   std::remove(SettingsFile().c_str());
-  RunSql(NodeDb(), "CREATE TABLE ATR_Nodes (node_id, address);"
-                   "INSERT INTO ATR_Nodes VALUES (17, '1.2.3.4');");
+  RunSql(NodeDb(),
+         "CREATE TABLE ATR_Nodes (node_id, address);"
+         "INSERT INTO ATR_Nodes VALUES (17, '1.2.3.4');");
   SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
   Read();
   EXPECT_NE(Log().find("(ReadNodeData) no such column: status"), std::string::npos) << Log();
@@ -352,8 +350,8 @@ struct ComplainingProvider final : ProviderConnection {
     FirstRecord r;
     r.has_columns = true;
     r.eof = false;
-    r.names = {"address", "UdpPort", "status", "SnmpVersion", "readcomm",
-               "trapcomm", "LastChange", "LastMessage"};
+    r.names = {"address",  "UdpPort",  "status",     "SnmpVersion",
+               "readcomm", "trapcomm", "LastChange", "LastMessage"};
     r.values.assign(8, Value::Integer(1));
     return r;
   }

@@ -47,7 +47,8 @@ void Note(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, OperationNotes& note
 class Statement {
  public:
   explicit Statement(SQLHDBC dbc) {
-    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) Fail("SQLAllocHandle", SQL_HANDLE_DBC, dbc);
+    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_)))
+      Fail("SQLAllocHandle", SQL_HANDLE_DBC, dbc);
   }
   ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
   Statement(const Statement&) = delete;
@@ -126,8 +127,7 @@ Value ReadValue(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sql_type) {
 
 class OdbcConnection final : public ProviderConnection {
  public:
-  OdbcConnection(const std::string& connection_string, int login_timeout_s,
-                 OperationNotes& notes) {
+  OdbcConnection(const std::string& connection_string, int login_timeout_s, OperationNotes& notes) {
     try {
       if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
         throw platform::Failure("The ODBC driver manager cannot be started");
@@ -144,10 +144,11 @@ class OdbcConnection final : public ProviderConnection {
       SQLCHAR completed[2048];
       SQLSMALLINT completed_length = 0;
       std::string text = connection_string;
-      const SQLRETURN rc = SQLDriverConnect(
-          dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLSMALLINT>(
-                                                                      std::min<size_t>(text.size(), 32767)),
-          completed, sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT);
+      if (text.size() > 32767) throw platform::Failure("The ODBC connection string is too long");
+      const SQLRETURN rc =
+          SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                           static_cast<SQLSMALLINT>(text.size()), completed, sizeof completed,
+                           &completed_length, SQL_DRIVER_NOPROMPT);
       if (!Ok(rc)) Fail("The ODBC connection failed", SQL_HANDLE_DBC, dbc_);
       connected_ = true;
       Note(rc, SQL_HANDLE_DBC, dbc_, notes);
@@ -167,7 +168,8 @@ class OdbcConnection final : public ProviderConnection {
     if (!Ok(rc)) Fail("The statement failed", SQL_HANDLE_STMT, stmt.get());
     Note(rc, SQL_HANDLE_STMT, stmt.get(), notes);
     SQLSMALLINT columns = 0;
-    if (!Ok(SQLNumResultCols(stmt.get(), &columns))) Fail("SQLNumResultCols", SQL_HANDLE_STMT, stmt.get());
+    if (!Ok(SQLNumResultCols(stmt.get(), &columns)))
+      Fail("SQLNumResultCols", SQL_HANDLE_STMT, stmt.get());
     FirstRecord record;
     if (columns <= 0) return record;
     record.has_columns = true;

@@ -44,9 +44,8 @@ class PgTestDb {
   bool available() const { return !name_.empty(); }
   void Sql(const std::string& sql) { Psql(name_, sql); }
   std::string ConnectionString(const std::string& password = "") const {
-    return "Driver={PostgreSQL Unicode};Server=" + host_ + ";Port=" + port_ +
-           ";Database=" + name_ + ";Uid=" + user_ + ";Pwd={" +
-           (password.empty() ? password_ : password) + "}";
+    return "Driver={PostgreSQL Unicode};Server=" + host_ + ";Port=" + port_ + ";Database=" + name_ +
+           ";Uid=" + user_ + ";Pwd={" + (password.empty() ? password_ : password) + "}";
   }
 
  private:

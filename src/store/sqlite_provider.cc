@@ -85,7 +85,8 @@ class SqliteConnection final : public ProviderConnection {
         const void* bytes = sqlite3_column_blob(stmt, i);
         const int length = sqlite3_column_bytes(stmt, i);
         if (bytes == nullptr || length <= 0) return Value::Text("");
-        return Value::Text(std::string(static_cast<const char*>(bytes), static_cast<size_t>(length)));
+        return Value::Text(
+            std::string(static_cast<const char*>(bytes), static_cast<size_t>(length)));
       }
     }
   }

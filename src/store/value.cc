@@ -1,9 +1,10 @@
 #include "store/value.h"
 
+#include <strings.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <strings.h>
 
 #include "platform/convert.h"
 #include "platform/error.h"
@@ -139,8 +140,7 @@ bool Value::AsBool() const {
         } else if constexpr (std::is_same_v<T, std::string>) {
           const char* t = v.c_str();
           return v.size() == std::char_traits<char>::length(t) &&
-                 (v == "-1" || v == "1" || strcasecmp(t, "true") == 0 ||
-                  strcasecmp(t, "yes") == 0);
+                 (v == "-1" || v == "1" || strcasecmp(t, "true") == 0 || strcasecmp(t, "yes") == 0);
         } else if constexpr (std::is_same_v<T, int64_t> || std::is_same_v<T, double>) {
           return v != 0;
         } else if constexpr (std::is_same_v<T, bool>) {
