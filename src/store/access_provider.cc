@@ -8,11 +8,54 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "store/lazy_library.h"
 #include "store/provider.h"
 #include "store/simple_select.h"
 
 namespace upstest::store {
 namespace {
+
+// libmdb's functions (and glib's g_free, which libmdb brings along),
+// loaded at the first Access file.
+struct MdbApi {
+  decltype(&::mdb_open) mdb_open;
+  decltype(&::mdb_close) mdb_close;
+  decltype(&::mdb_read_catalog) mdb_read_catalog;
+  decltype(&::mdb_read_table) mdb_read_table;
+  decltype(&::mdb_read_columns) mdb_read_columns;
+  decltype(&::mdb_rewind_table) mdb_rewind_table;
+  decltype(&::mdb_bind_column) mdb_bind_column;
+  decltype(&::mdb_fetch_row) mdb_fetch_row;
+  decltype(&::mdb_find_pg_row) mdb_find_pg_row;
+  decltype(&::mdb_crack_row) mdb_crack_row;
+  decltype(&::mdb_numeric_to_string) mdb_numeric_to_string;
+  decltype(&::mdb_col_to_string) mdb_col_to_string;
+  decltype(&::mdb_free_tabledef) mdb_free_tabledef;
+  decltype(&::g_free) g_free;
+};
+
+const MdbApi& Mdb() {
+  static const MdbApi api = [] {
+    const LazyLibrary library("libmdb.so.3", "The Access file library (libmdb.so.3)");
+    MdbApi a{};
+    Bind(library, "mdb_open", a.mdb_open);
+    Bind(library, "mdb_close", a.mdb_close);
+    Bind(library, "mdb_read_catalog", a.mdb_read_catalog);
+    Bind(library, "mdb_read_table", a.mdb_read_table);
+    Bind(library, "mdb_read_columns", a.mdb_read_columns);
+    Bind(library, "mdb_rewind_table", a.mdb_rewind_table);
+    Bind(library, "mdb_bind_column", a.mdb_bind_column);
+    Bind(library, "mdb_fetch_row", a.mdb_fetch_row);
+    Bind(library, "mdb_find_pg_row", a.mdb_find_pg_row);
+    Bind(library, "mdb_crack_row", a.mdb_crack_row);
+    Bind(library, "mdb_numeric_to_string", a.mdb_numeric_to_string);
+    Bind(library, "mdb_col_to_string", a.mdb_col_to_string);
+    Bind(library, "mdb_free_tabledef", a.mdb_free_tabledef);
+    Bind(library, "g_free", a.g_free);
+    return a;
+  }();
+  return api;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -53,7 +96,7 @@ bool IsTextType(int type) { return type == MDB_TEXT || type == MDB_MEMO; }
 class TableReader {
  public:
   TableReader(MdbHandle* mdb, const std::string& name) : mdb_(mdb) {
-    GPtrArray* catalog = mdb_read_catalog(mdb, MDB_TABLE);
+    GPtrArray* catalog = Mdb().mdb_read_catalog(mdb, MDB_TABLE);
     if (catalog == nullptr) throw platform::Failure("The Access file's catalog cannot be read");
     MdbCatalogEntry* found = nullptr;
     for (guint i = 0; i < catalog->len; ++i) {
@@ -69,12 +112,12 @@ class TableReader {
       throw platform::Failure("The Microsoft Jet database engine cannot find the input table '" +
                               name + "'");
     }
-    table_ = mdb_read_table(found);
-    if (table_ == nullptr || mdb_read_columns(table_) == nullptr) {
+    table_ = Mdb().mdb_read_table(found);
+    if (table_ == nullptr || Mdb().mdb_read_columns(table_) == nullptr) {
       Release();
       throw platform::Failure("The table '" + name + "' cannot be read");
     }
-    mdb_rewind_table(table_);
+    Mdb().mdb_rewind_table(table_);
     const size_t bind_size = mdb->bind_size > 0 ? mdb->bind_size : MDB_BIND_SIZE;
     buffers_.resize(table_->num_cols);
     lengths_.assign(table_->num_cols, 0);
@@ -83,7 +126,7 @@ class TableReader {
       names_.emplace_back(col->name, strnlen(col->name, sizeof col->name));
       if (IsTextType(col->col_type)) {
         buffers_[i].assign(bind_size + 1, '\0');
-        mdb_bind_column(table_, static_cast<int>(i) + 1, buffers_[i].data(), &lengths_[i]);
+        Mdb().mdb_bind_column(table_, static_cast<int>(i) + 1, buffers_[i].data(), &lengths_[i]);
       }
     }
   }
@@ -95,19 +138,19 @@ class TableReader {
 
   // Moves to the next record; false at the end.
   bool Next() {
-    if (mdb_fetch_row(table_) == 0) return false;
+    if (Mdb().mdb_fetch_row(table_) == 0) return false;
     // The fields of the row as it lies on its page, for the Null flags.
     const unsigned int row = table_->cur_row - 1;
     void* buffer = nullptr;
     int offset = 0;
     size_t length = 0;
-    if (mdb_find_pg_row(mdb_, static_cast<int>((table_->cur_phys_pg << 8) | (row & 0xff)), &buffer,
-                        &offset, &length) != 0) {
+    if (Mdb().mdb_find_pg_row(mdb_, static_cast<int>((table_->cur_phys_pg << 8) | (row & 0xff)),
+                              &buffer, &offset, &length) != 0) {
       throw platform::Failure("A record of the table '" + std::string(table_->name) +
                               "' cannot be read");
     }
     fields_.assign(MDB_MAX_COLS, MdbField{});
-    const int cracked = mdb_crack_row(table_, offset, length, fields_.data());
+    const int cracked = Mdb().mdb_crack_row(table_, offset, length, fields_.data());
     if (cracked < 0 || static_cast<unsigned int>(cracked) != table_->num_cols) {
       throw platform::Failure("A record of the table '" + std::string(table_->name) +
                               "' cannot be decoded");
@@ -160,18 +203,18 @@ class TableReader {
         return Value::Date(FromOleDate(DoubleLe(p)));
       case MDB_NUMERIC: {
         need(17);
-        char* text = mdb_numeric_to_string(mdb_, field.start, col->col_scale, col->col_prec);
+        char* text = Mdb().mdb_numeric_to_string(mdb_, field.start, col->col_scale, col->col_prec);
         if (text == nullptr) return Value();
         const double v = std::strtod(text, nullptr);
-        g_free(text);
+        Mdb().g_free(text);
         return Value::Floating(v);
       }
       case MDB_REPID: {
         need(16);
-        char* text = mdb_col_to_string(mdb_, mdb_->pg_buf, field.start, MDB_REPID, size);
+        char* text = Mdb().mdb_col_to_string(mdb_, mdb_->pg_buf, field.start, MDB_REPID, size);
         if (text == nullptr) return Value();
         Value v = Value::Text(text);
-        g_free(text);
+        Mdb().g_free(text);
         return v;
       }
       case MDB_BINARY:
@@ -184,7 +227,7 @@ class TableReader {
 
  private:
   void Release() {
-    if (table_ != nullptr) mdb_free_tabledef(table_);
+    if (table_ != nullptr) Mdb().mdb_free_tabledef(table_);
     table_ = nullptr;
   }
 
@@ -217,12 +260,12 @@ bool Matches(const Value& value, const SimpleSelect::Condition& where) {
 class AccessConnection final : public ProviderConnection {
  public:
   explicit AccessConnection(const std::string& path) {
-    mdb_ = mdb_open(path.c_str(), MDB_NOFLAGS);
+    mdb_ = Mdb().mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb_ == nullptr) {
       throw platform::Failure("Cannot open the Access database '" + path + "'");
     }
   }
-  ~AccessConnection() override { mdb_close(mdb_); }
+  ~AccessConnection() override { Mdb().mdb_close(mdb_); }
 
   FirstRecord OpenTable(const std::string& table, OperationNotes&) override {
     TableReader reader(mdb_, table);

@@ -5,11 +5,51 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "store/lazy_library.h"
 #include "store/odbc_notes.h"
 #include "store/provider.h"
 
 namespace upstest::store {
 namespace {
+
+// The driver manager's functions, loaded at the first ODBC connection.
+struct OdbcApi {
+  decltype(&::SQLAllocHandle) SQLAllocHandle;
+  decltype(&::SQLSetEnvAttr) SQLSetEnvAttr;
+  decltype(&::SQLSetConnectAttr) SQLSetConnectAttr;
+  decltype(&::SQLDriverConnect) SQLDriverConnect;
+  decltype(&::SQLGetDiagRec) SQLGetDiagRec;
+  decltype(&::SQLDisconnect) SQLDisconnect;
+  decltype(&::SQLFreeHandle) SQLFreeHandle;
+  decltype(&::SQLExecDirect) SQLExecDirect;
+  decltype(&::SQLNumResultCols) SQLNumResultCols;
+  decltype(&::SQLDescribeCol) SQLDescribeCol;
+  decltype(&::SQLFetch) SQLFetch;
+  decltype(&::SQLGetData) SQLGetData;
+  decltype(&::SQLGetInfo) SQLGetInfo;
+};
+
+const OdbcApi& Odbc() {
+  static const OdbcApi api = [] {
+    const LazyLibrary library("libodbc.so.2", "The ODBC driver manager (libodbc.so.2)");
+    OdbcApi a{};
+    Bind(library, "SQLAllocHandle", a.SQLAllocHandle);
+    Bind(library, "SQLSetEnvAttr", a.SQLSetEnvAttr);
+    Bind(library, "SQLSetConnectAttr", a.SQLSetConnectAttr);
+    Bind(library, "SQLDriverConnect", a.SQLDriverConnect);
+    Bind(library, "SQLGetDiagRec", a.SQLGetDiagRec);
+    Bind(library, "SQLDisconnect", a.SQLDisconnect);
+    Bind(library, "SQLFreeHandle", a.SQLFreeHandle);
+    Bind(library, "SQLExecDirect", a.SQLExecDirect);
+    Bind(library, "SQLNumResultCols", a.SQLNumResultCols);
+    Bind(library, "SQLDescribeCol", a.SQLDescribeCol);
+    Bind(library, "SQLFetch", a.SQLFetch);
+    Bind(library, "SQLGetData", a.SQLGetData);
+    Bind(library, "SQLGetInfo", a.SQLGetInfo);
+    return a;
+  }();
+  return api;
+}
 
 constexpr size_t kMaxText = 1 << 20;  // longest text value accepted
 
@@ -24,7 +64,7 @@ std::vector<OdbcDiagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLCHAR message[1024] = {};
     SQLSMALLINT length = 0;
     const SQLRETURN rc =
-        SQLGetDiagRec(type, handle, n, state, &native, message, sizeof message, &length);
+        Odbc().SQLGetDiagRec(type, handle, n, state, &native, message, sizeof message, &length);
     if (!Ok(rc)) break;
     const size_t used =
         length < 0 ? 0 : std::min<size_t>(static_cast<size_t>(length), sizeof message - 1);
@@ -47,10 +87,10 @@ void Note(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, OperationNotes& note
 class Statement {
  public:
   explicit Statement(SQLHDBC dbc) {
-    if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_)))
+    if (!Ok(Odbc().SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_)))
       Fail("SQLAllocHandle", SQL_HANDLE_DBC, dbc);
   }
-  ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+  ~Statement() { Odbc().SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
   SQLHSTMT get() const { return stmt_; }
@@ -64,7 +104,8 @@ Value ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
   char buffer[4096];
   for (;;) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+    const SQLRETURN rc =
+        Odbc().SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
     if (rc == SQL_NO_DATA) break;
     if (!Ok(rc)) Fail("SQLGetData", SQL_HANDLE_STMT, stmt);
     if (indicator == SQL_NULL_DATA) return Value();
@@ -84,7 +125,7 @@ Value ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
 template <typename T>
 bool ReadFixed(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT c_type, T& out) {
   SQLLEN indicator = 0;
-  const SQLRETURN rc = SQLGetData(stmt, column, c_type, &out, sizeof out, &indicator);
+  const SQLRETURN rc = Odbc().SQLGetData(stmt, column, c_type, &out, sizeof out, &indicator);
   if (!Ok(rc)) Fail("SQLGetData", SQL_HANDLE_STMT, stmt);
   return indicator != SQL_NULL_DATA;
 }
@@ -129,26 +170,29 @@ class OdbcConnection final : public ProviderConnection {
  public:
   OdbcConnection(const std::string& connection_string, int login_timeout_s, OperationNotes& notes) {
     try {
-      if (!Ok(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
+      if (!Ok(Odbc().SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
         throw platform::Failure("The ODBC driver manager cannot be started");
       }
-      SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-      if (!Ok(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_))) {
+      Odbc().SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                           0);
+      if (!Ok(Odbc().SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_))) {
         Fail("SQLAllocHandle", SQL_HANDLE_ENV, env_);
       }
-      SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT,
-                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_s)), 0);
-      SQLSetConnectAttr(dbc_, SQL_ATTR_ACCESS_MODE,
-                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_MODE_READ_ONLY)), 0);
+      Odbc().SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT,
+                               reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_s)),
+                               0);
+      Odbc().SQLSetConnectAttr(
+          dbc_, SQL_ATTR_ACCESS_MODE,
+          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_MODE_READ_ONLY)), 0);
       // The completed string may hold the password: it goes nowhere.
       SQLCHAR completed[2048];
       SQLSMALLINT completed_length = 0;
       std::string text = connection_string;
       if (text.size() > 32767) throw platform::Failure("The ODBC connection string is too long");
       const SQLRETURN rc =
-          SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                           static_cast<SQLSMALLINT>(text.size()), completed, sizeof completed,
-                           &completed_length, SQL_DRIVER_NOPROMPT);
+          Odbc().SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+                                  static_cast<SQLSMALLINT>(text.size()), completed,
+                                  sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT);
       if (!Ok(rc)) Fail("The ODBC connection failed", SQL_HANDLE_DBC, dbc_);
       connected_ = true;
       Note(rc, SQL_HANDLE_DBC, dbc_, notes);
@@ -162,13 +206,13 @@ class OdbcConnection final : public ProviderConnection {
   FirstRecord Execute(const std::string& sql, OperationNotes& notes) override {
     Statement stmt(dbc_);
     std::string text = sql;
-    const SQLRETURN rc = SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                                       static_cast<SQLINTEGER>(text.size()));
+    const SQLRETURN rc = Odbc().SQLExecDirect(stmt.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                                              static_cast<SQLINTEGER>(text.size()));
     if (rc == SQL_NO_DATA) return {};
     if (!Ok(rc)) Fail("The statement failed", SQL_HANDLE_STMT, stmt.get());
     Note(rc, SQL_HANDLE_STMT, stmt.get(), notes);
     SQLSMALLINT columns = 0;
-    if (!Ok(SQLNumResultCols(stmt.get(), &columns)))
+    if (!Ok(Odbc().SQLNumResultCols(stmt.get(), &columns)))
       Fail("SQLNumResultCols", SQL_HANDLE_STMT, stmt.get());
     FirstRecord record;
     if (columns <= 0) return record;
@@ -178,15 +222,15 @@ class OdbcConnection final : public ProviderConnection {
       SQLCHAR name[512] = {};
       SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
       SQLULEN size = 0;
-      if (!Ok(SQLDescribeCol(stmt.get(), i, name, sizeof name, &name_length, &type, &size, &digits,
-                             &nullable))) {
+      if (!Ok(Odbc().SQLDescribeCol(stmt.get(), i, name, sizeof name, &name_length, &type, &size,
+                                    &digits, &nullable))) {
         Fail("SQLDescribeCol", SQL_HANDLE_STMT, stmt.get());
       }
       record.names.emplace_back(reinterpret_cast<const char*>(name),
                                 strnlen(reinterpret_cast<const char*>(name), sizeof name - 1));
       types.push_back(type);
     }
-    const SQLRETURN fetched = SQLFetch(stmt.get());
+    const SQLRETURN fetched = Odbc().SQLFetch(stmt.get());
     if (fetched == SQL_NO_DATA) return record;
     if (!Ok(fetched)) Fail("The first record cannot be read", SQL_HANDLE_STMT, stmt.get());
     Note(fetched, SQL_HANDLE_STMT, stmt.get(), notes);
@@ -201,7 +245,7 @@ class OdbcConnection final : public ProviderConnection {
     char quote[8] = {};
     SQLSMALLINT length = 0;
     std::string q = "\"";
-    if (Ok(SQLGetInfo(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length))) {
+    if (Ok(Odbc().SQLGetInfo(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length))) {
       q = std::string(quote, strnlen(quote, sizeof quote - 1));
       if (q == " ") q.clear();  // the driver quotes no identifiers
     }
@@ -217,12 +261,12 @@ class OdbcConnection final : public ProviderConnection {
  private:
   void Release() {
     if (dbc_ != SQL_NULL_HDBC) {
-      if (connected_) SQLDisconnect(dbc_);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+      if (connected_) Odbc().SQLDisconnect(dbc_);
+      Odbc().SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
       dbc_ = SQL_NULL_HDBC;
     }
     if (env_ != SQL_NULL_HENV) {
-      SQLFreeHandle(SQL_HANDLE_ENV, env_);
+      Odbc().SQLFreeHandle(SQL_HANDLE_ENV, env_);
       env_ = SQL_NULL_HENV;
     }
   }
