@@ -80,9 +80,11 @@ TEST_F(SqliteLayer, NoRecordAndNoRows) {
   Recordset empty;
   empty.Open("EMPTY", conn, kOpenUnspecified, kLockUnspecified, kCmdTable);
   EXPECT_TRUE(empty.Eof());
-  // A statement without rows gives a closed recordset.
-  auto closed = conn.Execute("SELECT 1 WHERE 0 = 1 LIMIT 0; ");
-  EXPECT_EQ(closed->State(), kStateOpen);
+  // A query that finds nothing is open at EOF; a statement that has no
+  // rows at all gives a closed recordset.
+  auto found_nothing = conn.Execute("SELECT 1 WHERE 0 = 1; ");
+  EXPECT_EQ(found_nothing->State(), kStateOpen);
+  EXPECT_TRUE(found_nothing->Eof());
   auto nothing = conn.Execute("  -- only a comment");
   EXPECT_EQ(nothing->State(), kStateClosed);
   EXPECT_THROW(nothing->Eof(), platform::Failure);
