@@ -117,6 +117,10 @@ class TableReader {
       Release();
       throw platform::Failure("The table '" + name + "' cannot be read");
     }
+    if (table_->num_cols > MDB_MAX_COLS || table_->columns->len != table_->num_cols) {
+      Release();
+      throw platform::Failure("The table '" + name + "' has an unreadable column list");
+    }
     Mdb().mdb_rewind_table(table_);
     const size_t bind_size = mdb->bind_size > 0 ? mdb->bind_size : MDB_BIND_SIZE;
     buffers_.resize(table_->num_cols);

@@ -2,6 +2,7 @@
 // drivers); the debug log lands in the in-memory files of the test run.
 #include "store/node_reader.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -293,6 +294,19 @@ TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {
              Lit("Provider=SQLite;Data Source=" + NodeDb()) + ");");
   Read();
   EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+}
+
+bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
+
+TEST_F(ReadNodeDataTest, SqliteOnlyRunLoadsNeitherOdbcNorLibmdb) {
+  if (Loaded("libodbc.so.2") || Loaded("libmdb.so.3")) {
+    GTEST_SKIP() << "an earlier test in this process loaded them";
+  }
+  Nodes(kFullRow);
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_FALSE(Loaded("libodbc.so.2"));
+  EXPECT_FALSE(Loaded("libmdb.so.3"));
 }
 
 TEST_F(ReadNodeDataTest, NodeDatabaseThroughTheSqliteOdbcDriver) {
