@@ -35,52 +35,50 @@ std::string DataSourceValue(const std::string& path) {
 void ReadNodeData(run::Context& ctx) {
   run::TestState& s = ctx.state;
   try {
-    // 1. The settings connection text.
+    // The settings database's connection text.
     const std::string settings_connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
                                             DataSourceValue(s.AppBase + "/Kovatrel.mdb") +
                                             ";Persist Security Info=False";
     std::string DbConnString;
 
-    // 2. The settings database.
     auto conn = std::make_unique<Connection>();
     conn->ConnectionString = settings_connection;
     conn->Open("", "", "", kConnectUnspecified);
 
-    // 3. Its table, positioned on the first record.
+    // Its table, positioned on the first record.
     auto rs = std::make_unique<Recordset>();
     rs->CursorType = kOpenStatic;
     rs->LockType = kLockOptimistic;
     rs->Open("Settings_Console", *conn, kOpenUnspecified, kLockUnspecified, kCmdTable);
 
-    // 4. Whether the node database is set up, and how to reach it.
+    // Whether the node database is set up, and how to reach it.
     if (rs->Fields("SqlDbSetupOk").AsBool()) {
       DbConnString = rs->Fields("DbConnStringSql").AsText();
     }
 
-    // 5.
     if (rs->State() == kStateOpen) rs->Close();
     if (conn->State() == kStateOpen) conn->Close();
 
-    // 6. The node database.
+    // The node database.
     conn = std::make_unique<Connection>();
     conn->ConnectionString = DbConnString;
     conn->ConnectionTimeout = kNodeOpenTimeoutS;
     conn->Open("", "", "", kConnectUnspecified);
 
-    // 7. Errors left by the open: nothing is read.
+    // Errors left by the open: nothing is read.
     if (conn->ErrorsCount() > 0) {
       diag::WriteTrapLine(ctx, kProcedure, "", false, kErrorWaitMs);
       return;
     }
 
-    // 8., 9. The node's record.
+    // The node's record, found by its id as a quoted literal.
     const std::string query =
         "SELECT address, status, readcomm, trapcomm, SnmpVersion, LastChange, LastMessage, "
         "UdpPort FROM ATR_Nodes WHERE node_id = '" +
         std::to_string(s.NodeId) + "'";
     rs = conn->Execute(query, kOptionUnspecified);
 
-    // 10. Errors left by the query: nothing is read.
+    // Errors left by the query: nothing is read.
     if (conn->ErrorsCount() > 0) {
       diag::WriteTrapLine(ctx, kProcedure, "", false, kErrorWaitMs);
       if (rs->State() == kStateOpen) rs->Close();
@@ -88,7 +86,8 @@ void ReadNodeData(run::Context& ctx) {
       return;
     }
 
-    // 11. Each field is stored as soon as its column is read.
+    // Only the first record counts. Each field is stored as soon as its
+    // column is read, so a failing column leaves the earlier ones stored.
     if (!rs->Eof()) {
       s.IpAddr = rs->Fields("address").AsText();
       s.UdpPort = rs->Fields("UdpPort").AsInt32();
@@ -100,13 +99,12 @@ void ReadNodeData(run::Context& ctx) {
       s.LastMessage = rs->Fields("LastMessage").AsText();
     }
 
-    // 12.
     if (rs->State() == kStateOpen) rs->Close();
     if (conn->State() == kStateOpen) conn->Close();
     rs.reset();
     conn.reset();
 
-    // 13.
+    // Written also when no record was found: it then shows the old values.
     if (s.DebugOn) diag::AppendNodeLog(ctx, diag::NodeRecordGroup(s));
   } catch (const std::exception& e) {
     // The connection and the recordset are gone by now. The group is
