@@ -1,0 +1,206 @@
+#include "store/connection_string.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/error.h"
+
+namespace upstest::store {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+[[noreturn]] void Malformed(const std::string& what) {
+  throw platform::Failure("The connection string is malformed: " + what);
+}
+
+}  // namespace
+
+ConnectionString::ConnectionString(std::string_view text) {
+  size_t pos = 0;
+  const size_t end = text.size();
+  while (pos < end) {
+    while (pos < end && IsBlank(text[pos])) ++pos;
+    if (pos < end && text[pos] == ';') {
+      ++pos;
+      continue;
+    }
+    if (pos >= end) break;
+    const size_t start = pos;
+    const size_t eq = text.find_first_of("=;", pos);
+    if (eq == std::string_view::npos || text[eq] != '=') {
+      Malformed("a part has no '='");
+    }
+    const std::string key = Lower(Trim(text.substr(start, eq - start)));
+    if (key.empty()) Malformed("a part has no key");
+    pos = eq + 1;
+    while (pos < end && IsBlank(text[pos])) ++pos;
+    std::string value;
+    if (pos < end && (text[pos] == '"' || text[pos] == '\'')) {
+      const char quote = text[pos++];
+      bool closed = false;
+      while (pos < end) {
+        if (text[pos] == quote) {
+          if (pos + 1 < end && text[pos + 1] == quote) {
+            value += quote;
+            pos += 2;
+            continue;
+          }
+          ++pos;
+          closed = true;
+          break;
+        }
+        value += text[pos++];
+      }
+      if (!closed) Malformed("a quoted value is not closed");
+      while (pos < end && IsBlank(text[pos])) ++pos;
+      if (pos < end && text[pos] != ';') Malformed("text follows a quoted value");
+    } else if (pos < end && text[pos] == '{') {
+      const size_t open = pos++;
+      bool closed = false;
+      while (pos < end) {
+        if (text[pos] == '}') {
+          if (pos + 1 < end && text[pos + 1] == '}') {
+            pos += 2;
+            continue;
+          }
+          ++pos;
+          closed = true;
+          break;
+        }
+        ++pos;
+      }
+      if (!closed) Malformed("a value in braces is not closed");
+      value = std::string(text.substr(open, pos - open));
+      while (pos < end && IsBlank(text[pos])) ++pos;
+      if (pos < end && text[pos] != ';') Malformed("text follows a value in braces");
+    } else {
+      const size_t semi = std::min(text.find(';', pos), end);
+      value = std::string(Trim(text.substr(pos, semi - pos)));
+      pos = semi;
+    }
+    pairs_.push_back({key, std::move(value), std::string(Trim(text.substr(start, pos - start)))});
+    if (pos < end) ++pos;  // the ';'
+  }
+}
+
+std::optional<std::string> ConnectionString::Get(std::string_view key) const {
+  for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) {
+    if (it->key == key) return it->value;
+  }
+  return std::nullopt;
+}
+
+std::string OdbcValue(std::string_view value) {
+  const bool plain = value.find_first_of(";{}=") == std::string_view::npos &&
+                     (value.empty() || (!IsBlank(value.front()) && !IsBlank(value.back())));
+  if (plain) return std::string(value);
+  std::string out = "{";
+  for (char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  out += '}';
+  return out;
+}
+
+std::string SqlServerToFreeTds(const ConnectionString& cs) {
+  auto first_of =
+      [&cs](std::initializer_list<std::string_view> keys) -> std::optional<std::string> {
+    // The last pair of any of the synonyms wins.
+    for (auto it = cs.pairs().rbegin(); it != cs.pairs().rend(); ++it) {
+      if (std::find(keys.begin(), keys.end(), it->key) != keys.end()) return it->value;
+    }
+    return std::nullopt;
+  };
+  std::string source(Trim(first_of({"data source", "server", "address", "addr", "network address"})
+                              .value_or("(local)")));
+  if (StartsWith(Lower(source), "tcp:")) source = std::string(Trim(source.substr(4)));
+  std::string port;
+  if (const size_t comma = source.find(','); comma != std::string::npos) {
+    port = std::string(Trim(std::string_view(source).substr(comma + 1)));
+    source = std::string(Trim(std::string_view(source).substr(0, comma)));
+  }
+  std::string host = source;
+  std::string instance;
+  if (const size_t slash = source.find('\\'); slash != std::string::npos) {
+    host = source.substr(0, slash);
+    instance = source.substr(slash);  // with its backslash
+  }
+  const std::string lower_host = Lower(host);
+  if (lower_host.empty() || lower_host == "(local)" || lower_host == "." ||
+      lower_host == "(localdb)") {
+    host = "localhost";
+  }
+  std::string out = "Driver=FreeTDS;Server=" + OdbcValue(host + instance);
+  if (!port.empty()) out += ";Port=" + OdbcValue(port);
+  if (auto db = first_of({"initial catalog", "database"})) out += ";Database=" + OdbcValue(*db);
+  if (auto uid = first_of({"user id", "uid"})) out += ";UID=" + OdbcValue(*uid);
+  if (auto pwd = first_of({"password", "pwd"})) out += ";PWD=" + OdbcValue(*pwd);
+  if (auto integrated = first_of({"integrated security", "trusted_connection"})) {
+    const std::string v = Lower(*integrated);
+    if (v == "sspi" || v == "true" || v == "yes") out += ";Trusted_Connection=Yes";
+  }
+  out += ";TDS_Version=7.4;ClientCharset=UTF-8";
+  return out;
+}
+
+ProviderChoice ChooseProvider(std::string_view text) {
+  if (Trim(text).empty()) {
+    throw platform::Failure(
+        "The connection string is empty: it names no provider, driver or data source");
+  }
+  const ConnectionString cs(text);
+  const bool odbc = cs.Has("driver") || cs.Has("dsn") || cs.Has("filedsn");
+  const auto provider = cs.Get("provider");
+  if (!provider) {
+    if (odbc) return {ProviderKind::kOdbc, std::string(text)};
+    throw platform::Failure("The connection string names no provider, driver or data source");
+  }
+  const std::string name = Lower(Trim(*provider));
+  auto data_source = [&cs, &provider]() {
+    auto source = cs.Get("data source");
+    if (!source || Trim(*source).empty()) {
+      throw platform::Failure("The connection string for the provider '" + *provider +
+                              "' names no Data Source");
+    }
+    return *source;
+  };
+  if (StartsWith(name, "microsoft.jet.oledb.") || StartsWith(name, "microsoft.ace.oledb.")) {
+    return {ProviderKind::kJetFile, data_source()};
+  }
+  if (name == "sqlite" || name == "sqlite3") return {ProviderKind::kSqlite, data_source()};
+  if (StartsWith(name, "sqloledb") || StartsWith(name, "sqlncli") ||
+      StartsWith(name, "msoledbsql")) {
+    return {ProviderKind::kSqlServer, SqlServerToFreeTds(cs)};
+  }
+  if (StartsWith(name, "msdasql") && odbc) {
+    // The OLE DB provider for ODBC: the rest of the string is for the driver.
+    std::string rest;
+    for (const ConnectionPair& pair : cs.pairs()) {
+      if (pair.key == "provider") continue;
+      if (!rest.empty()) rest += ';';
+      rest += pair.raw;
+    }
+    return {ProviderKind::kOdbc, rest};
+  }
+  throw platform::Failure("The provider '" + *provider + "' is not supported");
+}
+
+}  // namespace upstest::store

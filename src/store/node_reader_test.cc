@@ -1,0 +1,418 @@
+// ReadNodeData on real SQLite settings and node databases (and the ODBC
+// drivers); the debug log lands in the in-memory files of the test run.
+#include "store/node_reader.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "diag/log.h"
+#include "platform/error.h"
+#include "store/ado.h"
+#include "store/pg_test_db.h"
+#include "store/test_files.h"
+#include "test_support/test_run.h"
+
+namespace upstest::store {
+namespace {
+
+using store::testing::PgTestDb;
+using store::testing::RunSql;
+using store::testing::TempDir;
+using store::testing::WriteFile;
+
+constexpr const char* kTs = "2026-12-08 10:00:00.000";
+constexpr const char* kNodeTable =
+    "CREATE TABLE ATR_Nodes (node_id INTEGER, address TEXT, UdpPort, status, SnmpVersion, "
+    "readcomm TEXT, trapcomm TEXT, LastChange, LastMessage TEXT);";
+
+// Quotes `text` as an SQL literal.
+std::string Lit(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+class ReadNodeDataTest : public ::testing::Test {
+ protected:
+  ReadNodeDataTest() {
+    run_.ctx.state.AppBase = base_.path();
+    run_.ctx.state.NodeId = 17;
+    run_.ctx.state.NodeStatus = 5;  // from the command line
+    run_.ctx.state.DebugOn = true;
+  }
+
+  std::string SettingsFile() const { return base_.File("Kovatrel.mdb"); }
+  std::string NodeDb() const { return base_.File("nodes.db"); }
+
+  // The settings table with one record (SqlDbSetupOk, DbConnStringSql given
+  // as SQL expressions).
+  void Settings(const std::string& setup_ok, const std::string& conn_sql) {
+    RunSql(SettingsFile(),
+           "CREATE TABLE Settings_Console (Id INTEGER, SqlDbSetupOk, DbConnStringSql TEXT);"
+           "INSERT INTO Settings_Console VALUES (1, " +
+               setup_ok + ", " + conn_sql + ");");
+  }
+  void SettingsFor(const std::string& connection_string) { Settings("-1", Lit(connection_string)); }
+  // The node database as SQLite, with `rows` inserted.
+  void Nodes(const std::string& rows) {
+    RunSql(NodeDb(), std::string(kNodeTable) + rows);
+    SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
+  }
+  void Read() { ReadNodeData(run_.ctx); }
+  // The node log under the real base directory, in the fake's files.
+  std::string Log() const { return run_.env.ContentOf(diag::NodeLogPath(run_.ctx.state)); }
+  std::string ErrorLine(const std::string& description, bool empty_line) const {
+    return std::string(kTs) + " (ReadNodeData) " + description + "\r\n" +
+           (empty_line ? "\r\n" : "");
+  }
+  std::string Group() const { return diag::NodeRecordGroup(run_.ctx.state); }
+  void ExpectNodeFieldsUntouched() {
+    const run::TestState& s = run_.ctx.state;
+    EXPECT_EQ(s.IpAddr, "");
+    EXPECT_EQ(s.UdpPort, 0);
+    EXPECT_EQ(s.NodeStatus, 5);
+    EXPECT_EQ(s.SnmpVersion, "");
+    EXPECT_EQ(s.readcomm, "");
+    EXPECT_EQ(s.trapcomm, "");
+    EXPECT_EQ(s.LastChange, "");
+    EXPECT_EQ(s.LastMessage, "");
+  }
+  // The failure path waits 200 ms in 10 ms steps.
+  void ExpectErrorWait() { EXPECT_EQ(run_.env.sleeps(), std::vector<int>(20, 10)); }
+
+  TempDir base_;
+  upstest::testing::TestRun run_;
+};
+
+const char* kFullRow =
+    "INSERT INTO ATR_Nodes VALUES (17, '10.1.2.3', 161, 3, 2, 'public', 'traps', "
+    "'2026-12-01 08:00:00', 'on battery');";
+
+TEST_F(ReadNodeDataTest, ReadsTheNodeRecordAndLogsIt) {
+  Nodes(std::string("INSERT INTO ATR_Nodes VALUES (16, 'other', 1, 1, 1, 'a', 'b', 'c', 'd');") +
+        kFullRow);
+  Read();
+  const run::TestState& s = run_.ctx.state;
+  EXPECT_EQ(s.IpAddr, "10.1.2.3");
+  EXPECT_EQ(s.UdpPort, 161);
+  EXPECT_EQ(s.NodeStatus, 3);
+  EXPECT_EQ(s.SnmpVersion, "2");  // a number read as text
+  EXPECT_EQ(s.readcomm, "public");
+  EXPECT_EQ(s.trapcomm, "traps");
+  EXPECT_EQ(s.LastChange, "2026-12-01 08:00:00");
+  EXPECT_EQ(s.LastMessage, "on battery");
+  EXPECT_EQ(Log(),
+            "IpAddr:     10.1.2.3\r\nPort:       161\r\nStatus:     3\r\nSnmpVer:    2\r\n"
+            "ReadComm:   public\r\nTrapComm:   traps\r\nLastChange: 2026-12-01 08:00:00\r\n"
+            "LastMess:   on battery\r\n\r\n");
+  EXPECT_EQ(run_.env.appends.size(), 1u);
+  EXPECT_TRUE(run_.env.sleeps().empty());
+}
+
+TEST_F(ReadNodeDataTest, SetupNotOkOrNullLeavesTheConnectionStringEmpty) {
+  for (const char* setup_ok : {"0", "NULL", "'no'"}) {
+    TempDir base;
+    upstest::testing::TestRun run;
+    run.ctx.state.AppBase = base.path();
+    run.ctx.state.NodeId = 17;
+    run.ctx.state.NodeStatus = 5;
+    run.ctx.state.DebugOn = true;
+    // DbConnStringSql is Null too: it must not even be read.
+    RunSql(base.File("Kovatrel.mdb"),
+           std::string("CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);"
+                       "INSERT INTO Settings_Console VALUES (") +
+               setup_ok + ", NULL);");
+    ReadNodeData(run.ctx);
+    EXPECT_EQ(run.env.ContentOf(diag::NodeLogPath(run.ctx.state)),
+              std::string(kTs) +
+                  " (ReadNodeData) The connection string is empty: it names no provider, driver "
+                  "or data source\r\n\r\n")
+        << setup_ok;
+    EXPECT_EQ(run.ctx.state.IpAddr, "");
+    EXPECT_EQ(run.ctx.state.NodeStatus, 5);
+    EXPECT_EQ(run.env.sleeps(), std::vector<int>(20, 10));
+  }
+}
+
+TEST_F(ReadNodeDataTest, SetupOkAsTextAndNullConnectionString) {
+  Settings("'True'", "NULL");  // true, so the Null text is read: a failure
+  Read();
+  EXPECT_EQ(Log(), ErrorLine("Invalid use of Null", true));
+  ExpectNodeFieldsUntouched();
+}
+
+TEST_F(ReadNodeDataTest, NoRecordLogsTheOldValues) {
+  Nodes("INSERT INTO ATR_Nodes VALUES (18, 'x', 1, 1, 1, 'a', 'b', 'c', 'd');");
+  Read();
+  ExpectNodeFieldsUntouched();
+  EXPECT_EQ(Log(),
+            "IpAddr:     \r\nPort:       0\r\nStatus:     5\r\nSnmpVer:    \r\nReadComm:   \r\n"
+            "TrapComm:   \r\nLastChange: \r\nLastMess:   \r\n\r\n");
+  EXPECT_TRUE(run_.env.sleeps().empty());
+}
+
+TEST_F(ReadNodeDataTest, TwoRecordsWithTheSameIdTakeTheFirst) {
+  Nodes(std::string(kFullRow) +
+        "INSERT INTO ATR_Nodes VALUES (17, '10.9.9.9', 1, 1, 1, 'a', 'b', 'c', 'd');");
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_EQ(run_.ctx.state.readcomm, "public");
+}
+
+TEST_F(ReadNodeDataTest, BadStatusStopsAfterAddressAndPort) {
+  for (const char* status : {"NULL", "40000", "'x'"}) {
+    TempDir base;
+    upstest::testing::TestRun run;
+    run.ctx.state.AppBase = base.path();
+    run.ctx.state.NodeId = 17;
+    run.ctx.state.NodeStatus = 5;
+    run.ctx.state.DebugOn = true;
+    RunSql(base.File("nodes.db"), std::string(kNodeTable) +
+                                      "INSERT INTO ATR_Nodes VALUES (17, '10.1.2.3', 161, " +
+                                      status + ", 2, 'public', 't', 'c', 'm');");
+    RunSql(base.File("Kovatrel.mdb"),
+           "CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);"
+           "INSERT INTO Settings_Console VALUES (1, " +
+               Lit("Provider=SQLite;Data Source=" + base.File("nodes.db")) + ");");
+    ReadNodeData(run.ctx);
+    const run::TestState& s = run.ctx.state;
+    EXPECT_EQ(s.IpAddr, "10.1.2.3") << status;
+    EXPECT_EQ(s.UdpPort, 161);
+    EXPECT_EQ(s.NodeStatus, 5);
+    EXPECT_EQ(s.SnmpVersion, "");
+    EXPECT_EQ(s.readcomm, "");
+    const std::string log = run.env.ContentOf(diag::NodeLogPath(run.ctx.state));
+    EXPECT_EQ(log.rfind(std::string(kTs) + " (ReadNodeData) ", 0), 0u) << log;
+    EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
+    EXPECT_EQ(log.find("IpAddr:"), std::string::npos);
+    EXPECT_EQ(run.env.sleeps(), std::vector<int>(20, 10));
+  }
+}
+
+TEST_F(ReadNodeDataTest, PortHalvesRoundToEven) {
+  Nodes(
+      "INSERT INTO ATR_Nodes VALUES (17, 'a', 161.5, 1, 1, 'p', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (18, 'b', 160.5, 1, 1, 'p', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (19, 'c', '160.5', 1, 1, 'p', 't', 'c', 'm');");
+  Read();
+  EXPECT_EQ(run_.ctx.state.UdpPort, 162);
+  run_.ctx.state.NodeId = 18;
+  Read();
+  EXPECT_EQ(run_.ctx.state.UdpPort, 160);
+  run_.ctx.state.NodeId = 19;
+  Read();
+  EXPECT_EQ(run_.ctx.state.UdpPort, 160);
+}
+
+TEST_F(ReadNodeDataTest, NegativeNodeIdIsQuotedWithItsSign) {
+  run_.ctx.state.NodeId = -7;
+  Nodes(
+      "INSERT INTO ATR_Nodes VALUES (7, 'seven', 1, 1, 1, 'p', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (-7, 'minus seven', 1, 1, 1, 'p', 't', 'c', 'm');");
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "minus seven");
+  EXPECT_NE(Log().find("IpAddr:     minus seven\r\n"), std::string::npos);
+}
+
+TEST_F(ReadNodeDataTest, EmptySettingsTable) {
+  RunSql(SettingsFile(), "CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);");
+  Read();
+  EXPECT_EQ(Log(),
+            ErrorLine("Either BOF or EOF is True, or the current record has been deleted", true));
+  ExpectNodeFieldsUntouched();
+  ExpectErrorWait();
+}
+
+TEST_F(ReadNodeDataTest, MissingOrForeignSettingsFile) {
+  Read();
+  EXPECT_EQ(Log(), ErrorLine("Could not find file '" + SettingsFile() + "'", true));
+  ExpectErrorWait();
+  run_.env.files.clear();
+  WriteFile(SettingsFile(), "no database at all");
+  Read();
+  // 200 ms later by the virtual clock.
+  EXPECT_EQ(Log().substr(23), " (ReadNodeData) '" + SettingsFile() +
+                                  "' is neither a Jet/ACE database nor an SQLite database\r\n\r\n");
+  ExpectNodeFieldsUntouched();
+}
+
+TEST_F(ReadNodeDataTest, MissingTablesAndColumns) {
+  RunSql(SettingsFile(), "CREATE TABLE Other (a);");
+  Read();
+  EXPECT_NE(Log().find("(ReadNodeData) no such table: Settings_Console\r\n\r\n"), std::string::npos)
+      << Log();
+  run_.env.files.clear();
+  std::remove(SettingsFile().c_str());
+  RunSql(NodeDb(),
+         "CREATE TABLE ATR_Nodes (node_id, address);"
+         "INSERT INTO ATR_Nodes VALUES (17, '1.2.3.4');");
+  SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
+  Read();
+  EXPECT_NE(Log().find("(ReadNodeData) no such column: status"), std::string::npos) << Log();
+  ExpectNodeFieldsUntouched();
+}
+
+TEST_F(ReadNodeDataTest, WithTheLogOffNoFailureWritesOrWaits) {
+  run_.ctx.state.DebugOn = false;
+  Read();  // no settings file
+  RunSql(SettingsFile(), "CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);");
+  Read();  // empty table
+  std::remove(SettingsFile().c_str());
+  Settings("0", "NULL");
+  Read();  // empty connection string
+  std::remove(SettingsFile().c_str());
+  Nodes(std::string(kFullRow));
+  Read();  // success
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_TRUE(run_.env.appends.empty());
+  EXPECT_TRUE(run_.env.sleeps().empty());
+}
+
+TEST_F(ReadNodeDataTest, FailureWritingTheGroupGoesToTheCaller) {
+  Nodes(kFullRow);
+  run_.env.failing_paths.insert(base_.File("apiexec/upsdebug-17.txt"));
+  EXPECT_THROW(Read(), platform::Failure);
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+}
+
+TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {
+  TempDir odd;
+  const std::string base = odd.File("a;b");
+  std::filesystem::create_directory(base);
+  run_.ctx.state.AppBase = base;
+  RunSql(NodeDb(), std::string(kNodeTable) + kFullRow);
+  RunSql(base + "/Kovatrel.mdb",
+         "CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);"
+         "INSERT INTO Settings_Console VALUES (1, " +
+             Lit("Provider=SQLite;Data Source=" + NodeDb()) + ");");
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+}
+
+bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
+
+TEST_F(ReadNodeDataTest, SqliteOnlyRunLoadsNeitherOdbcNorLibmdb) {
+  if (Loaded("libodbc.so.2") || Loaded("libmdb.so.3")) {
+    GTEST_SKIP() << "an earlier test in this process loaded them";
+  }
+  Nodes(kFullRow);
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_FALSE(Loaded("libodbc.so.2"));
+  EXPECT_FALSE(Loaded("libmdb.so.3"));
+}
+
+TEST_F(ReadNodeDataTest, NodeDatabaseThroughTheSqliteOdbcDriver) {
+  RunSql(NodeDb(), std::string(kNodeTable) + kFullRow);
+  SettingsFor("Driver=SQLite3;Database=" + NodeDb() + ";NoCreat=1");
+  Read();
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_EQ(run_.ctx.state.UdpPort, 161);
+  EXPECT_EQ(run_.ctx.state.LastMessage, "on battery");
+  EXPECT_EQ(Log().find("(ReadNodeData)"), std::string::npos) << Log();
+}
+
+TEST_F(ReadNodeDataTest, NodeDatabaseOnPostgresWithNotices) {
+  PgTestDb pg;
+  if (!pg.available()) GTEST_SKIP() << "UPSTEST_PG_* is not set";
+  // Unquoted names fold to lower case on the server; the node table is a
+  // view that raises a NOTICE each time it is read.
+  pg.Sql(
+      "CREATE TABLE nodes_data (node_id INTEGER, address TEXT, UdpPort NUMERIC(8,1), "
+      "status INTEGER, SnmpVersion TEXT, readcomm TEXT, trapcomm TEXT, LastChange TIMESTAMP, "
+      "LastMessage TEXT);"
+      "INSERT INTO nodes_data VALUES (17, '10.1.2.3', 161.5, 2, '1', 'public', 'traps', "
+      "'2026-12-01 08:00:00', 'Grüße');"
+      "CREATE FUNCTION noisy_nodes() RETURNS SETOF nodes_data LANGUAGE plpgsql AS $$ BEGIN "
+      "RAISE NOTICE 'reading nodes'; RETURN QUERY SELECT * FROM nodes_data; END $$;"
+      "CREATE VIEW ATR_Nodes AS SELECT * FROM noisy_nodes();");
+  SettingsFor(pg.ConnectionString());
+  Read();
+  const run::TestState& s = run_.ctx.state;
+  EXPECT_EQ(s.IpAddr, "10.1.2.3");
+  EXPECT_EQ(s.UdpPort, 162);
+  EXPECT_EQ(s.NodeStatus, 2);
+  EXPECT_EQ(s.SnmpVersion, "1");
+  EXPECT_EQ(s.LastChange, "2026-12-01 08:00:00");
+  EXPECT_EQ(s.LastMessage, "Grüße");
+  EXPECT_EQ(Log(), Group());
+}
+
+TEST_F(ReadNodeDataTest, NodeDatabaseOnPostgresWrongPassword) {
+  PgTestDb pg;
+  if (!pg.available()) GTEST_SKIP() << "UPSTEST_PG_* is not set";
+  SettingsFor(pg.ConnectionString("not-the-password"));
+  Read();
+  EXPECT_NE(Log().find("(ReadNodeData) The ODBC connection failed"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("not-the-password"), std::string::npos);
+  ExpectNodeFieldsUntouched();
+}
+
+// A provider that reports errors on successful operations, which no real
+// provider here can be made to do.
+struct ComplainingProvider final : ProviderConnection {
+  static inline bool complain_at_open = false;
+  FirstRecord Execute(const std::string&, OperationNotes& notes) override {
+    notes.error_count = 1;
+    FirstRecord r;
+    r.has_columns = true;
+    r.eof = false;
+    r.names = {"address",  "UdpPort",  "status",     "SnmpVersion",
+               "readcomm", "trapcomm", "LastChange", "LastMessage"};
+    r.values.assign(8, Value::Integer(1));
+    return r;
+  }
+  FirstRecord OpenTable(const std::string&, OperationNotes&) override { return {}; }
+  static std::unique_ptr<ProviderConnection> Open(const std::string& cs, OperationNotes& notes) {
+    if (cs != "Provider=Complaining") return nullptr;
+    if (complain_at_open) notes.error_count = 2;
+    return std::make_unique<ComplainingProvider>();
+  }
+};
+
+class ReadNodeDataErrorsTest : public ReadNodeDataTest {
+ protected:
+  void SetUp() override {
+    SetOpenHookForTesting(&ComplainingProvider::Open);
+    SettingsFor("Provider=Complaining");
+  }
+  void TearDown() override {
+    SetOpenHookForTesting(nullptr);
+    ComplainingProvider::complain_at_open = false;
+  }
+};
+
+TEST_F(ReadNodeDataErrorsTest, ErrorsAfterTheOpenReadNothing) {
+  ComplainingProvider::complain_at_open = true;
+  Read();
+  EXPECT_EQ(Log(), ErrorLine("", false));
+  ExpectNodeFieldsUntouched();
+  ExpectErrorWait();
+}
+
+TEST_F(ReadNodeDataErrorsTest, ErrorsAfterTheQueryReadNothing) {
+  Read();
+  EXPECT_EQ(Log(), ErrorLine("", false));
+  ExpectNodeFieldsUntouched();
+  ExpectErrorWait();
+}
+
+TEST_F(ReadNodeDataErrorsTest, WithTheLogOffErrorsWriteAndWaitNothing) {
+  run_.ctx.state.DebugOn = false;
+  Read();
+  ComplainingProvider::complain_at_open = true;
+  Read();
+  ExpectNodeFieldsUntouched();
+  EXPECT_TRUE(run_.env.appends.empty());
+  EXPECT_TRUE(run_.env.sleeps().empty());
+}
+
+}  // namespace
+}  // namespace upstest::store

@@ -1,0 +1,63 @@
+// A column value as the database layer hands it out, and how it is taken
+// as text, as an integer of a given width or as a truth value.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace upstest::store {
+
+struct DateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool operator==(const DateTime&) const = default;
+};
+
+class Value {
+ public:
+  struct Null {
+    bool operator==(const Null&) const = default;
+  };
+  using Data = std::variant<Null, std::string, int64_t, double, bool, DateTime>;
+
+  Value() = default;
+  static Value Text(std::string text) { return Value(Data(std::move(text))); }
+  static Value Integer(int64_t v) { return Value(Data(v)); }
+  static Value Floating(double v) { return Value(Data(v)); }
+  static Value Boolean(bool v) { return Value(Data(v)); }
+  static Value Date(DateTime v) { return Value(Data(v)); }
+
+  bool IsNull() const { return std::holds_alternative<Null>(data_); }
+  const Data& data() const { return data_; }
+
+  // A text unchanged; an integer in decimal; a floating value in its
+  // shortest exact form ("161.5", "2"); a truth value "True"/"False"; a date
+  // "YYYY-MM-DD HH:MM:SS". Null: Failure.
+  std::string AsText() const;
+  // A number rounded to the nearest integer, halves to even; a text read
+  // with platform::ToInt32/ToInt16; True -1, False 0. Null, a date, a text
+  // that is no number or a value outside the width: Failure.
+  int32_t AsInt32() const;
+  int16_t AsInt16() const;
+  // True for a non-zero number and for the texts -1, 1, true and yes in any
+  // case; Null and everything else false.
+  bool AsBool() const;
+
+ private:
+  explicit Value(Data data) : data_(std::move(data)) {}
+  Data data_;
+};
+
+// An OLE automation date (days since 1899-12-30, the fraction the time of
+// day, its sign applying to the days only) as a date, to the nearest
+// second. Failure outside the years 100..9999 or for NaN.
+DateTime FromOleDate(double ole);
+
+// "YYYY-MM-DD HH:MM:SS".
+std::string FormatDate(const DateTime& d);
+
+// The shortest text that reads back as exactly `v`, in plain notation
+// when it is not too large or small.
+std::string FormatDouble(double v);
+
+}  // namespace upstest::store
