@@ -17,6 +17,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -274,17 +275,19 @@ void UdpManager::SendGetRequest() {
 }
 
 void UdpManager::DeliverPending() {
-  std::vector<char> buffer(kReceiveBuffer);
+  // Not zero-filled: only the received octets are read. One buffer per call,
+  // so that a nested delivery inside a handler has its own.
+  const std::unique_ptr<char[]> buffer(new char[kReceiveBuffer]);
   for (int fd : {fd4_, fd6_}) {
     while (fd >= 0 && (fd == fd4_ || fd == fd6_)) {
-      const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
+      const ssize_t n = recv(fd, buffer.get(), kReceiveBuffer, MSG_DONTWAIT | MSG_TRUNC);
       if (n < 0) {
         if (errno == EINTR) continue;
         break;  // EAGAIN: nothing more; anything else: try again at the next delivery
       }
       const size_t length = static_cast<size_t>(n);
-      const bool cut_off = length > buffer.size();
-      HandleDatagram(std::string_view(buffer.data(), cut_off ? buffer.size() : length), cut_off);
+      const bool cut_off = length > kReceiveBuffer;
+      HandleDatagram(std::string_view(buffer.get(), cut_off ? kReceiveBuffer : length), cut_off);
     }
   }
 }

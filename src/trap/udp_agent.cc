@@ -12,7 +12,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,18 +58,12 @@ std::array<uint8_t, 4> AgentAddress(const std::string& text) {
 
 // Hundredths of a second since the system started, modulo 2^32.
 uint32_t Uptime() {
+  // CLOCK_BOOTTIME is the clock behind /proc/uptime.
   timespec now{};
-  if (clock_gettime(CLOCK_BOOTTIME, &now) == 0) {
-    const uint64_t centis =
-        static_cast<uint64_t>(now.tv_sec) * 100 + static_cast<uint64_t>(now.tv_nsec) / 10000000;
-    return static_cast<uint32_t>(centis);
-  }
-  std::ifstream uptime("/proc/uptime");
-  double seconds = 0;
-  if (uptime >> seconds && seconds >= 0 && seconds < 1e15) {
-    return static_cast<uint32_t>(static_cast<uint64_t>(seconds * 100));
-  }
-  return 0;
+  if (clock_gettime(CLOCK_BOOTTIME, &now) != 0) return 0;
+  const uint64_t centis =
+      static_cast<uint64_t>(now.tv_sec) * 100 + static_cast<uint64_t>(now.tv_nsec) / 10000000;
+  return static_cast<uint32_t>(centis);
 }
 
 struct PendingBinding {
