@@ -347,6 +347,7 @@ int main(int argc, char** argv) {
     std::fprintf(log, "request %zu version=%lld community=%s id=%lld oids=%s\n", received,
                  static_cast<long long>(request->version), request->community.c_str(),
                  static_cast<long long>(request->id), oids.c_str());
+    std::fflush(log);
     const std::string reaction = received <= reactions.size() ? reactions[received - 1] : "drop";
     for (const std::string& step : Split(reaction, '+')) {
       std::string out;

@@ -316,8 +316,23 @@ expect_log() { expect_file "$APIEXEC/upsdebug-$1.txt"; }
 # expect_log_has NODEID PATTERN: some line of the masked log matches the
 # extended regular expression.
 expect_log_has() {
-  masked_log "$APIEXEC/upsdebug-$1.txt" | grep -qE -- "$2" ||
-    fail "run $RUN_NO: no line of upsdebug-$1.txt matches: $2"
+  local text
+  text=$(masked_log "$APIEXEC/upsdebug-$1.txt")
+  grep -qE -- "$2" <<<"$text" || fail "run $RUN_NO: no line of upsdebug-$1.txt matches: $2"
+}
+
+# expect_log_lacks NODEID PATTERN: no line of the masked log matches.
+expect_log_lacks() {
+  local text
+  text=$(masked_log "$APIEXEC/upsdebug-$1.txt")
+  ! grep -qE -- "$2" <<<"$text" || fail "run $RUN_NO: a line of upsdebug-$1.txt matches: $2"
+}
+
+# expect_last_line NODEID PATTERN: the log's last line matches.
+expect_last_line() {
+  local last
+  last=$(masked_log "$APIEXEC/upsdebug-$1.txt" | tail -n 2 | head -n 1)
+  grep -qE -- "$2" <<<"$last" || fail "run $RUN_NO: last line of upsdebug-$1.txt is: $last"
 }
 
 expect_no_file() { [ ! -e "$1" ] || fail "run $RUN_NO: $(basename "$1") exists"; }
