@@ -231,8 +231,8 @@ std::optional<Request> DecodeRequest(std::string_view datagram) {
 
 std::string Message(const Request& r, uint8_t pdu_tag, int64_t id, int64_t error_status,
                     int64_t error_index, const std::string& bindings) {
-  const std::string pdu = Integer(id) + Integer(error_status) + Integer(error_index) +
-                          Tlv(0x30, bindings);
+  const std::string pdu =
+      Integer(id) + Integer(error_status) + Integer(error_index) + Tlv(0x30, bindings);
   return Tlv(0x30, Integer(r.version) + Tlv(0x04, r.community) + Tlv(pdu_tag, pdu));
 }
 
