@@ -176,6 +176,86 @@ EOF
   expect_log_has 1 '^ErrorDescr:  \\t.*[Nn]o[Ss]uch[Nn]ame'
 }
 
+# Four runs for the same node at once append to the same node log; every
+# group of lines must still stand whole, each group four times.
+case_concurrent_runs_one_log() {
+  ups_up
+  debug_on
+  RUN_NO=$((RUN_NO + 1))
+  local before k pids=()
+  before=$(grep -c '^TRAP ' "$TRAPS_RAW")
+  for k in 1 2 3 4; do
+    timeout 60 "$APIEXEC/upstest" "Run $k" 1 5 "${ALL_MET[@]}" >"$T/par-$k.out" 2>&1 &
+    pids+=($!)
+  done
+  for k in 0 1 2 3; do
+    wait "${pids[$k]}" || fail "run $((k + 1)) ended with status $?"
+  done
+  trapd_sync || fail "snmptrapd stopped answering"
+  TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | tail -n +"$((before + 1))" | decode_traps | sort)
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Run 1" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 2" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 3" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 4" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  # Reads the log as a sequence of whole groups and counts them by kind.
+  local groups
+  groups=$(masked_log "$APIEXEC/upsdebug-1.txt" | awk '
+    { line[NR] = $0 }
+    function need(n, i) { for (i = 0; i < n; i++) if (!((pos + i) in line)) return 0; return 1 }
+    END {
+      pos = 1
+      while (pos < NR) {
+        l = line[pos]
+        if (l == "" && line[pos + 1] ~ /^<TS> CommandLine = "Run [1-4]" 1 5 /) {
+          ok = need(15) && line[pos + 14] == ""
+          for (k = 1; k <= 4 && ok; k++) {
+            ok = line[pos + 3 * k - 1] ~ ("^ObjOid\\(" k "\\):      1\\.") &&
+                 line[pos + 3 * k] ~ ("^ObjCondSign\\(" k "\\): [<>|]$") &&
+                 line[pos + 3 * k + 1] ~ ("^ObjCondVal\\(" k "\\):  [0-9]")
+          }
+          kind = "arguments"; len = 15
+        } else if (l ~ /^IpAddr:     /) {
+          ok = need(9) && line[pos + 1] ~ /^Port:       / && line[pos + 2] ~ /^Status:     / &&
+               line[pos + 3] ~ /^SnmpVer:    / && line[pos + 4] ~ /^ReadComm:   / &&
+               line[pos + 5] ~ /^TrapComm:   / && line[pos + 6] ~ /^LastChange: / &&
+               line[pos + 7] ~ /^LastMess:   / && line[pos + 8] == ""
+          kind = "record"; len = 9
+        } else if (l ~ /^<TS> SNMP Manager Started, /) {
+          ok = need(2) && line[pos + 1] == ""; kind = "manager"; len = 2
+        } else if (l ~ /^<TS> --> SendGetRequest\\t/) {
+          ok = 1; kind = "request"; len = 1
+        } else if (l ~ /^<TS> <-- SnmpResponse\\t/) {
+          ok = need(6) && line[pos + 5] == ""
+          for (k = 1; k <= 4 && ok; k++) ok = line[pos + k] ~ /, Value: [0-9]+$/
+          kind = "answer"; len = 6
+        } else if (l == "<TS>") {
+          ok = need(6) && line[pos + 1] ~ /^ObjStatus 1:  / && line[pos + 2] ~ /^Poll Status:  / &&
+               line[pos + 3] ~ /^Last Message: / && line[pos + 4] ~ /^Trap Sent:    / &&
+               line[pos + 5] == ""
+          kind = "summary"; len = 6
+        } else {
+          ok = 0
+        }
+        if (!ok) { print "broken group at line " pos ": " l; exit }
+        count[kind]++
+        pos += len
+      }
+      if (line[NR] != "<EOF>") print "no end marker"
+      n = split("arguments record manager request answer summary", kinds, " ")
+      for (i = 1; i <= n; i++) printf "%s=%d\n", kinds[i], count[kinds[i]]
+    }')
+  expect_text "groups of the shared log" "$groups" <<'EOF'
+arguments=4
+record=4
+manager=4
+request=4
+answer=4
+summary=4
+EOF
+}
+
 # --- No answer, failed answer: scripted agent and nothing listening ------
 
 # Nothing listens on the node's port (v1): poll status 4 after two requests.
@@ -252,6 +332,47 @@ $OID2, Value: 0
 $OID3, Value: 0
 $OID4, Value: 0
 <TS>
+EOF
+}
+
+# Values a real agent rarely sends (v2c): a number with a fraction as text
+# (44.5 rounds to the even 44), noSuchInstance, noSuchObject and NULL (0).
+case_v2c_exception_values() {
+  trapd_start
+  agent_start odd 1179 --bind s:44.5 --bind nsi --bind nso --bind n answer
+  node 16 127.0.0.1 1179 5 2 public trap16 "" ""
+  debug_on
+  run_upstest "Odd values" 16 5 'upsEstimatedMinutesRemaining=44' 'upsBatteryVoltage=0' \
+    'upsBatteryTemperature=0' 'entPhySensorValue=0'
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap16 agent=127.0.0.1 node="Odd values" poll=1 ups=1 obj=1:44,1:0,1:0,1:0
+EOF
+  expect_text bindings "$(masked_log "$APIEXEC/upsdebug-16.txt" | grep ', Value: ')" <<EOF
+$OID1, Value: 44
+$OID2, Value: 0
+$OID3, Value: 0
+$OID4, Value: 0
+EOF
+}
+
+# Node addresses other than an IPv4 literal: "::1" is polled over IPv6 and,
+# having no IPv4 address, gives the trap the agent address 0.0.0.0;
+# "localhost" is resolved for the request and for the trap's agent address.
+case_ipv6_and_host_name() {
+  trapd_start
+  SNMPD_IPV6=1 snmpd_start 1161 "${UPS_VALUES[@]}"
+  node 41 ::1 1161 5 2 public trap41 "" ""
+  node 42 localhost 1161 5 1 public trap42 "" ""
+  run_upstest "Six" 41 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap41 agent=0.0.0.0 node="Six" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  run_upstest "Named" 42 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap42 agent=127.0.0.1 node="Named" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
 EOF
 }
 
@@ -432,6 +553,22 @@ EOF
   expect_no_traps
   expect_log_has 20 '^<TS> \(SnmpSend\) .+'
   expect_log_lacks 20 '^Poll Status'
+}
+
+# A trap that cannot be sent ends the run through the error trap of
+# SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
+# argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
+# needs no network.
+case_error_trap_sendtrap() {
+  node 1 127.0.0.1 1161 5 1 public trapc "" ""
+  debug_on
+  ip addr del 127.0.0.1/8 dev lo
+  run_upstest "Main UPS" 1 5 'bogus>10' 'upsBatteryVoltage|200-250' 'upsBatteryTemperature<40' \
+    'entPhySensorValue<30'
+  ip addr add 127.0.0.1/8 dev lo
+  expect_rc 1
+  expect_last_line 1 '^<TS> \(SendTrap\) .+'
+  expect_log_lacks 1 'SendGetRequest|Poll Status'
 }
 
 # --- Node data over ODBC ------------------------------------------------------

@@ -85,13 +85,19 @@ debug_on() { : >"$APIEXEC/upsdebug.txt"; }
 
 # --- Peers ------------------------------------------------------------------
 
-# snmpd_start PORT [OID TYPE VALUE]...: a real snmpd on 127.0.0.1:PORT with
-# community "public" that serves the given values through override lines.
+# snmpd_start PORT [OID TYPE VALUE]...: a real snmpd on 127.0.0.1:PORT (and
+# [::1]:PORT too when SNMPD_IPV6 is set) with community "public" that serves
+# the given values through override lines.
 snmpd_start() {
   local port=$1 conf=$T/snmpd-$1.conf
   shift
   {
-    echo "agentaddress udp:127.0.0.1:$port"
+    if [ -n "${SNMPD_IPV6:-}" ]; then
+      echo "agentaddress udp:127.0.0.1:$port,udp6:[::1]:$port"
+      echo "rocommunity6 public ::1"
+    else
+      echo "agentaddress udp:127.0.0.1:$port"
+    fi
     echo "rocommunity public 127.0.0.1"
     while [ $# -ge 3 ]; do
       echo "override $1 $2 $3"
