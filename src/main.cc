@@ -1,5 +1,6 @@
 // upstest: tests one UPS over SNMP once and reports the outcome as traps.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -14,8 +15,43 @@
 #include "store/node_reader.h"
 #include "trap/udp_agent.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: upstest NODENAME NODEID NODESTATUS RUNTIME VOLTAGE TEMPERATURE SENSOR\n"
+    "       upstest --help | --version\n"
+    "\n"
+    "Polls one UPS once over SNMP (v1 or v2c) and reports the outcome as SNMPv1\n"
+    "traps to 127.0.0.1:162. The node's address, port, version and communities\n"
+    "come from Kovatrel.mdb beside the apiexec directory and the node database it\n"
+    "names. Each object argument is a name, one condition character (= < > |) and\n"
+    "a value; | takes a range LOW-HIGH:\n"
+    "  RUNTIME      upsEstimatedMinutesRemaining | xupsBatTimeRemaining\n"
+    "  VOLTAGE      upsBatteryVoltage | xupsInputVoltage\n"
+    "  TEMPERATURE  upsBatteryTemperature | xupsEnvAmbientTemp\n"
+    "  SENSOR       entPhySensorValue | xupsEnvRemoteTemp\n"
+    "Example: upstest \"Main UPS\" 17 5 'upsEstimatedMinutesRemaining>10' \\\n"
+    "           'upsBatteryVoltage|200-250' 'upsBatteryTemperature<40' 'entPhySensorValue<45'\n"
+    "\n"
+    "The debug log is on when apiexec/upsdebug.txt exists at start; it goes to\n"
+    "apiexec/upsdebug-NODEID.txt. Exit status: 0 normal end, 2 argument error,\n"
+    "1 ended by an error. See upstest(1).\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace upstest;
+  // A single argument is otherwise always a missing-argument end, so these
+  // two change no run that the management service makes.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return platform::kExitNormal;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("upstest %s\n", UPSTEST_VERSION);
+    return platform::kExitNormal;
+  }
+
   platform::EventPump pump;
   std::unique_ptr<snmp::Manager> manager;
   std::unique_ptr<trap::Agent> agent;

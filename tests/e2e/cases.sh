@@ -1,0 +1,685 @@
+# The end-to-end cases: each function case_NAME is one CTest test, run by
+# run.sh in a private network namespace with the harness of lib.sh.
+#
+# The simulated UPS is a real snmpd on 127.0.0.1:1161 serving UPS_VALUES;
+# the scripted agent takes the ports from 1171 on. Node 1 is the UPS polled
+# in v1, node 2 the same UPS polled in v2c.
+
+OID1=1.3.6.1.2.1.33.1.2.3.0
+OID2=1.3.6.1.2.1.33.1.3.3.1.3.1
+OID3=1.3.6.1.2.1.33.1.2.7.0
+OID4=1.3.6.1.2.1.99.1.1.1.4.1
+XOID1=1.3.6.1.4.1.534.1.2.1.0
+XOID2=1.3.6.1.4.1.534.1.3.4.1.2.1
+XOID3=1.3.6.1.4.1.534.1.6.1.0
+XOID4=1.3.6.1.4.1.534.1.6.5.0
+STD_OIDS="$OID1,$OID2,$OID3,$OID4"
+
+# Conditions that the simulated UPS meets: 45 > 10, 230 in 200..250,
+# 25 < 40, and the sensor's 255 tenths (26 after scaling) < 30.
+ALL_MET=('upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250'
+  'upsBatteryTemperature<40' 'entPhySensorValue<30')
+
+ups_up() {
+  trapd_start
+  snmpd_start 1161 "${UPS_VALUES[@]}"
+  node 1 127.0.0.1 1161 5 1 public trapc "2026-12-01 08:00:00" "Battery OK"
+  node 2 127.0.0.1 1161 5 2 public trapc2 "2026-12-01 09:30:00" "On line"
+}
+
+# --- Normal ends against snmpd ----------------------------------------------
+
+# All four conditions met, v1: one all-clear trap; the whole debug log.
+case_v1_all_met() {
+  ups_up
+  debug_on
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  expect_log 1 <<'EOF'
+
+<TS> CommandLine = "Main UPS" 1 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 upsBatteryTemperature<40 entPhySensorValue<30
+ObjOid(1):      1.3.6.1.2.1.33.1.2.3.0
+ObjCondSign(1): >
+ObjCondVal(1):  10
+ObjOid(2):      1.3.6.1.2.1.33.1.3.3.1.3.1
+ObjCondSign(2): |
+ObjCondVal(2):  200-250
+ObjOid(3):      1.3.6.1.2.1.33.1.2.7.0
+ObjCondSign(3): <
+ObjCondVal(3):  40
+ObjOid(4):      1.3.6.1.2.1.99.1.1.1.4.1
+ObjCondSign(4): <
+ObjCondVal(4):  30
+
+IpAddr:     127.0.0.1
+Port:       1161
+Status:     5
+SnmpVer:    1
+ReadComm:   public
+TrapComm:   trapc
+LastChange: 2026-12-01 08:00:00
+LastMess:   Battery OK
+
+<TS> SNMP Manager Started, IP=0.0.0.0, Port=<PORT>
+
+<TS> --> SendGetRequest\tReqId: 1000001\t127.0.0.1\tpublic\t1.3.6.1.2.1.33.1.2.3.0\t1.3.6.1.2.1.33.1.3.3.1.3.1\t1.3.6.1.2.1.33.1.2.7.0\t1.3.6.1.2.1.99.1.1.1.4.1\t
+<TS> <-- SnmpResponse\tReqId: 1000001
+1.3.6.1.2.1.33.1.2.3.0, Value: 45
+1.3.6.1.2.1.33.1.3.3.1.3.1, Value: 230
+1.3.6.1.2.1.33.1.2.7.0, Value: 25
+1.3.6.1.2.1.99.1.1.1.4.1, Value: 255
+
+<TS>
+ObjStatus 1:  1, ObjStatus 2: 1, ObjStatus 3: 1, ObjStatus 4: 1
+Poll Status:  1, UPS Status: 1
+Last Message: Battery OK
+Trap Sent:    True
+
+<EOF>
+EOF
+  expect_no_file "$APIEXEC/upsdebug-0.txt"
+  # The same run with the log off writes nothing and sends the same trap.
+  rm -f "$APIEXEC/upsdebug.txt"
+  clear_logs
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  expect_no_file "$APIEXEC/upsdebug-1.txt"
+}
+
+# All met, v2c, with the enterprise names of every slot and the value types
+# snmpd gives them (INTEGER seconds / 60, Gauge32, a number as OCTET STRING)
+# and the remote temperature snmpd does not serve (noSuchObject gives 0).
+# With ObjValue(4) at 0 the range on object 2 is not examined: it keeps
+# code 0 while object 4 gets 1. Then the stored node status 6: no all-clear
+# trap.
+case_v2c_all_met_and_status6() {
+  ups_up
+  debug_on
+  local args=('xupsBatTimeRemaining>30' 'xupsInputVoltage|220-240' 'xupsEnvAmbientTemp<30'
+    'xupsEnvRemoteTemp=0')
+  run_upstest "UPS two" 2 5 "${args[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc2 agent=127.0.0.1 node="UPS two" poll=1 ups=1 obj=1:45,0:231,1:24,1:0
+EOF
+  expect_log_has 2 "^<TS> <-- SnmpResponse\\\\tReqId: 1000001$"
+  expect_log_has 2 "^$XOID1, Value: 2700$"
+  expect_log_has 2 "^$XOID4, Value: 0$"
+
+  sqlite3 "$NODE_DB" "UPDATE ATR_Nodes SET status = 6 WHERE node_id = 2"
+  clear_logs
+  run_upstest "UPS two" 2 5 "${args[@]}"
+  expect_rc 0
+  expect_no_traps
+  expect_text summary "$(masked_log "$APIEXEC/upsdebug-2.txt" | tail -n 7)" <<'EOF'
+<TS>
+ObjStatus 1:  1, ObjStatus 2: 0, ObjStatus 3: 1, ObjStatus 4: 1
+Poll Status:  1, UPS Status: 1
+Last Message: On line
+Trap Sent:    False
+
+<EOF>
+EOF
+}
+
+# One condition fails (object 3, v2c): one alarm trap with codes 3,3,2,3;
+# the summary afterwards shows 3,3,2,1.
+case_v2c_one_failed() {
+  ups_up
+  debug_on
+  run_upstest "UPS two" 2 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature<20' 'entPhySensorValue<30'
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc2 agent=127.0.0.1 node="UPS two" poll=1 ups=2 obj=3:45,3:230,2:25,3:26
+EOF
+  expect_log_has 2 '^ObjStatus 1:  3, ObjStatus 2: 3, ObjStatus 3: 2, ObjStatus 4: 1$'
+  expect_log_has 2 '^Poll Status:  1, UPS Status: 2$'
+}
+
+# Two conditions fail (objects 1 and 4, v1): two alarm traps in object order.
+case_v1_two_failed() {
+  ups_up
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>60' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature<40' 'entPhySensorValue|27-35'
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=2 obj=2:45,3:230,3:25,3:26
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=2 obj=3:45,3:230,3:25,2:26
+EOF
+  expect_log_has 1 '^ObjStatus 1:  3, ObjStatus 2: 3, ObjStatus 3: 3, ObjStatus 4: 2$'
+  expect_log_has 1 '^Trap Sent:    True$'
+}
+
+# v1 and an object snmpd does not serve: the answer carries error status 2
+# (noSuchName), counts as an answer, and every value is 0.
+case_v1_error_status_from_snmpd() {
+  ups_up
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'xupsInputVoltage=0' \
+    'upsBatteryTemperature<40' 'xupsEnvRemoteTemp<30'
+  expect_rc 0
+  # 0 > 10 fails for object 1 only.
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=2 obj=2:0,3:0,3:0,3:0
+EOF
+  expect_log_has 1 '^<TS> <-- SnmpResponse\\tReqId: 1000001$'
+  expect_log_has 1 '^ErrorStatus: \\t2$'
+  expect_log_has 1 '^ErrorIndex:  \\t4$'
+  expect_log_has 1 '^ErrorDescr:  \\t.*[Nn]o[Ss]uch[Nn]ame'
+}
+
+# Four runs for the same node at once append to the same node log; every
+# group of lines must still stand whole, each group four times.
+case_concurrent_runs_one_log() {
+  ups_up
+  debug_on
+  RUN_NO=$((RUN_NO + 1))
+  local before k pids=()
+  before=$(grep -c '^TRAP ' "$TRAPS_RAW")
+  for k in 1 2 3 4; do
+    timeout 60 "$APIEXEC/upstest" "Run $k" 1 5 "${ALL_MET[@]}" >"$T/par-$k.out" 2>&1 &
+    pids+=($!)
+  done
+  for k in 0 1 2 3; do
+    wait "${pids[$k]}" || fail "run $((k + 1)) ended with status $?"
+  done
+  trapd_sync || fail "snmptrapd stopped answering"
+  TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | tail -n +"$((before + 1))" | decode_traps | sort)
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Run 1" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 2" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 3" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+community=trapc agent=127.0.0.1 node="Run 4" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  # Reads the log as a sequence of whole groups and counts them by kind.
+  local groups
+  groups=$(masked_log "$APIEXEC/upsdebug-1.txt" | awk '
+    { line[NR] = $0 }
+    function need(n, i) { for (i = 0; i < n; i++) if (!((pos + i) in line)) return 0; return 1 }
+    END {
+      pos = 1
+      while (pos < NR) {
+        l = line[pos]
+        if (l == "" && line[pos + 1] ~ /^<TS> CommandLine = "Run [1-4]" 1 5 /) {
+          ok = need(15) && line[pos + 14] == ""
+          for (k = 1; k <= 4 && ok; k++) {
+            ok = line[pos + 3 * k - 1] ~ ("^ObjOid\\(" k "\\):      1\\.") &&
+                 line[pos + 3 * k] ~ ("^ObjCondSign\\(" k "\\): [<>|]$") &&
+                 line[pos + 3 * k + 1] ~ ("^ObjCondVal\\(" k "\\):  [0-9]")
+          }
+          kind = "arguments"; len = 15
+        } else if (l ~ /^IpAddr:     /) {
+          ok = need(9) && line[pos + 1] ~ /^Port:       / && line[pos + 2] ~ /^Status:     / &&
+               line[pos + 3] ~ /^SnmpVer:    / && line[pos + 4] ~ /^ReadComm:   / &&
+               line[pos + 5] ~ /^TrapComm:   / && line[pos + 6] ~ /^LastChange: / &&
+               line[pos + 7] ~ /^LastMess:   / && line[pos + 8] == ""
+          kind = "record"; len = 9
+        } else if (l ~ /^<TS> SNMP Manager Started, /) {
+          ok = need(2) && line[pos + 1] == ""; kind = "manager"; len = 2
+        } else if (l ~ /^<TS> --> SendGetRequest\\t/) {
+          ok = 1; kind = "request"; len = 1
+        } else if (l ~ /^<TS> <-- SnmpResponse\\t/) {
+          ok = need(6) && line[pos + 5] == ""
+          for (k = 1; k <= 4 && ok; k++) ok = line[pos + k] ~ /, Value: [0-9]+$/
+          kind = "answer"; len = 6
+        } else if (l == "<TS>") {
+          ok = need(6) && line[pos + 1] ~ /^ObjStatus 1:  / && line[pos + 2] ~ /^Poll Status:  / &&
+               line[pos + 3] ~ /^Last Message: / && line[pos + 4] ~ /^Trap Sent:    / &&
+               line[pos + 5] == ""
+          kind = "summary"; len = 6
+        } else {
+          ok = 0
+        }
+        if (!ok) { print "broken group at line " pos ": " l; exit }
+        count[kind]++
+        pos += len
+      }
+      if (line[NR] != "<EOF>") print "no end marker"
+      n = split("arguments record manager request answer summary", kinds, " ")
+      for (i = 1; i <= n; i++) printf "%s=%d\n", kinds[i], count[kinds[i]]
+    }')
+  expect_text "groups of the shared log" "$groups" <<'EOF'
+arguments=4
+record=4
+manager=4
+request=4
+answer=4
+summary=4
+EOF
+}
+
+# --- No answer, failed answer: scripted agent and nothing listening ------
+
+# Nothing listens on the node's port (v1): poll status 4 after two requests.
+case_v1_no_answer_nothing_listening() {
+  trapd_start
+  node 7 127.0.0.1 1199 5 1 public trapc7 "" ""
+  debug_on
+  run_upstest "Gone UPS" 7 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc7 agent=127.0.0.1 node="Gone UPS" poll=4 ups=0 obj=0:0,0:0,0:0,0:0
+EOF
+  [ "$(masked_log "$APIEXEC/upsdebug-7.txt" | grep -c 'SendGetRequest\\tReqId: 1000001\\t')" = 2 ] ||
+    fail "expected two requests with id 1000001 in the log"
+  expect_log_has 7 '^Poll Status:  4, UPS Status: 0$'
+  expect_log_has 7 '^Trap Sent:    True$'
+}
+
+# A silent agent (v2c): two requests, both with id 1000001, then poll 4.
+case_v2c_no_answer_silent_agent() {
+  trapd_start
+  agent_start silent 1171 --bind i:1 --bind i:2 --bind i:3 --bind i:4 drop drop
+  node 8 127.0.0.1 1171 5 2 community8 trap8 "" ""
+  run_upstest "Silent UPS" 8 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap8 agent=127.0.0.1 node="Silent UPS" poll=4 ups=0 obj=0:0,0:0,0:0,0:0
+EOF
+  local want="version=1 community=community8 id=1000001 oids=$STD_OIDS"
+  [ "$(agent_requests silent)" = "request 1 $want
+request 2 $want" ] || fail "requests seen by the agent: $(agent_requests silent)"
+}
+
+# An agent that answers only the repeated request (v1): poll 1.
+case_v1_answer_to_retry() {
+  trapd_start
+  agent_start retry 1172 --bind i:45 --bind i:230 --bind i:25 --bind i:255 drop answer
+  node 9 127.0.0.1 1172 5 1 public trap9 "" ""
+  debug_on
+  run_upstest "Slow UPS" 9 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap9 agent=127.0.0.1 node="Slow UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  [ "$(agent_requests retry | wc -l)" = 2 ] || fail "expected two requests"
+  [ "$(masked_log "$APIEXEC/upsdebug-9.txt" | grep -c 'SendGetRequest')" = 2 ] ||
+    fail "expected two request lines in the log"
+}
+
+# An answer with error status 5 and index 2 (v2c): it counts as an answer;
+# the NULL values give 0, which the conditions then judge.
+case_v2c_error_status() {
+  trapd_start
+  agent_start err 1173 error:5:2
+  node 10 127.0.0.1 1173 5 2 public trap10 "" ""
+  debug_on
+  run_upstest "Err UPS" 10 5 'upsEstimatedMinutesRemaining<10' 'upsBatteryVoltage=0' \
+    'upsBatteryTemperature<40' 'entPhySensorValue|20-30'
+  expect_rc 0
+  # The range on object 4 with ObjValue(4) 0 sets its status 1 unexamined.
+  expect_traps <<'EOF'
+community=trap10 agent=127.0.0.1 node="Err UPS" poll=1 ups=1 obj=1:0,1:0,1:0,1:0
+EOF
+  # The error description is the manager's text for status 5.
+  expect_text answer "$(masked_log "$APIEXEC/upsdebug-10.txt" |
+    sed -n '/<-- SnmpResponse/,/^<TS>$/p' | sed -E 's/^(ErrorDescr:  \\t).+$/\1<DESCR>/')" <<EOF
+<TS> <-- SnmpResponse\\tReqId: 1000001
+ErrorStatus: \\t5
+ErrorIndex:  \\t2
+ErrorDescr:  \\t<DESCR>
+
+$OID1, Value: 0
+$OID2, Value: 0
+$OID3, Value: 0
+$OID4, Value: 0
+<TS>
+EOF
+}
+
+# Values a real agent rarely sends (v2c): a number with a fraction as text
+# (44.5 rounds to the even 44), noSuchInstance, noSuchObject and NULL (0).
+case_v2c_exception_values() {
+  trapd_start
+  agent_start odd 1179 --bind s:44.5 --bind nsi --bind nso --bind n answer
+  node 16 127.0.0.1 1179 5 2 public trap16 "" ""
+  debug_on
+  run_upstest "Odd values" 16 5 'upsEstimatedMinutesRemaining=44' 'upsBatteryVoltage=0' \
+    'upsBatteryTemperature=0' 'entPhySensorValue=0'
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap16 agent=127.0.0.1 node="Odd values" poll=1 ups=1 obj=1:44,1:0,1:0,1:0
+EOF
+  expect_text bindings "$(masked_log "$APIEXEC/upsdebug-16.txt" | grep ', Value: ')" <<EOF
+$OID1, Value: 44
+$OID2, Value: 0
+$OID3, Value: 0
+$OID4, Value: 0
+EOF
+}
+
+# Node addresses other than an IPv4 literal: "::1" is polled over IPv6 and,
+# having no IPv4 address, gives the trap the agent address 0.0.0.0;
+# "localhost" is resolved for the request and for the trap's agent address.
+case_ipv6_and_host_name() {
+  trapd_start
+  SNMPD_IPV6=1 snmpd_start 1161 "${UPS_VALUES[@]}"
+  node 41 ::1 1161 5 2 public trap41 "" ""
+  node 42 localhost 1161 5 1 public trap42 "" ""
+  run_upstest "Six" 41 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap41 agent=0.0.0.0 node="Six" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  run_upstest "Named" 42 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap42 agent=127.0.0.1 node="Named" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+}
+
+# Answers with a request id below the request's (v1): the values are stored
+# but the answer is not accepted, so the run reports no answer, with the
+# values of the last answer (scaled) in its trap.
+case_v1_wrong_request_id() {
+  trapd_start
+  agent_start wrongid 1174 --bind i:45 --bind i:230 --bind i:25 --bind i:255 \
+    answer@1000000 answer@1000000
+  node 11 127.0.0.1 1174 5 1 public trap11 "" ""
+  run_upstest "Odd UPS" 11 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap11 agent=127.0.0.1 node="Odd UPS" poll=4 ups=0 obj=0:45,0:230,0:25,0:26
+EOF
+  [ "$(agent_requests wrongid | wc -l)" = 2 ] || fail "expected two requests"
+}
+
+# A garbage datagram before the answer (v2c): logged as a rejected packet,
+# changes nothing; the answer after it is judged.
+case_v2c_garbage_then_answer() {
+  trapd_start
+  agent_start garbage 1175 --bind i:45 --bind i:230 --bind i:25 --bind i:255 \
+    garbage+getrequest+answer
+  node 12 127.0.0.1 1175 5 2 public trap12 "" ""
+  debug_on
+  run_upstest "Noisy UPS" 12 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap12 agent=127.0.0.1 node="Noisy UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  [ "$(masked_log "$APIEXEC/upsdebug-12.txt" | grep -c '^<TS> BadPacket (')" = 2 ] ||
+    fail "expected two BadPacket lines"
+  [ "$(agent_requests garbage | wc -l)" = 1 ] || fail "expected one request"
+}
+
+# Answers the response handler fails on: five bindings (v1), a value that is
+# no number (v2c), a Counter32 beyond 32 bits signed (v1). Each: poll 3.
+case_handler_failures() {
+  trapd_start
+  agent_start five 1176 --bind i:45 --bind i:230 --bind i:25 --bind i:255 --bind i:1 answer
+  agent_start text 1177 --bind i:45 --bind s:high --bind i:25 --bind i:255 answer
+  agent_start counter 1178 --bind i:45 --bind i:230 --bind c:3000000000 --bind i:255 answer
+  node 13 127.0.0.1 1176 5 1 public trap13 "" ""
+  node 14 127.0.0.1 1177 5 2 public trap14 "" ""
+  node 15 127.0.0.1 1178 5 1 public trap15 "" ""
+  debug_on
+  run_upstest "Five" 13 5 "${ALL_MET[@]}"
+  expect_rc 0
+  # The first four values were stored before the fifth binding failed.
+  expect_traps <<'EOF'
+community=trap13 agent=127.0.0.1 node="Five" poll=3 ups=0 obj=0:45,0:230,0:25,0:26
+EOF
+  expect_log_has 13 '^<TS> \(snmpManager_Response\) .+'
+  expect_log_has 13 '^Poll Status:  3, UPS Status: 0$'
+  run_upstest "Text" 14 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap14 agent=127.0.0.1 node="Text" poll=3 ups=0 obj=0:45,0:0,0:0,0:0
+EOF
+  expect_log_has 14 '^<TS> \(snmpManager_Response\) .+'
+  run_upstest "Counter" 15 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trap15 agent=127.0.0.1 node="Counter" poll=3 ups=0 obj=0:45,0:230,0:0,0:0
+EOF
+  [ "$(agent_requests five | wc -l)" = 1 ] || fail "a failed answer must end the wait"
+}
+
+# --- Early ends -----------------------------------------------------------
+
+# A missing argument: the argument-error group goes to the switch file,
+# nothing else happens (no node log, no request, no trap); exit 2.
+case_missing_argument() {
+  trapd_start
+  agent_start a 1171 answer
+  node 1 127.0.0.1 1171 5 1 public trapc "" ""
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature<40'
+  expect_rc 2
+  expect_no_traps
+  expect_file "$APIEXEC/upsdebug.txt" <<'EOF'
+
+<TS> Argument Error
+<TS> CommandLine = "Main UPS" 1 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 upsBatteryTemperature<40
+
+<EOF>
+EOF
+  expect_no_file "$APIEXEC/upsdebug-1.txt"
+  # An empty argument is missing too; with the log off nothing is written.
+  rm -f "$APIEXEC/upsdebug.txt"
+  run_upstest "Main UPS" 1 "" "${ALL_MET[@]}"
+  expect_rc 2
+  expect_no_traps
+  expect_no_file "$APIEXEC/upsdebug.txt"
+  [ -z "$(agent_requests a)" ] || fail "no request may be sent"
+}
+
+# An object name that is not accepted: one trap with poll status 2 carrying
+# the node record's address and community; no request; no summary; exit 2.
+case_unaccepted_object_name() {
+  trapd_start
+  agent_start a 1171 answer
+  node 1 127.0.0.1 1171 5 1 public trapc "" ""
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsBatteryVoltage>10' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature<40' 'entPhySensorValue<30'
+  expect_rc 2
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=2 ups=0 obj=0:0,0:0,0:0,0:0
+EOF
+  [ -z "$(agent_requests a)" ] || fail "no request may be sent"
+  expect_text "log head" "$(masked_log "$APIEXEC/upsdebug-1.txt" | head -n 6)" <<'EOF'
+
+<TS> CommandLine = "Main UPS" 1 5 upsBatteryVoltage>10 upsBatteryVoltage|200-250 upsBatteryTemperature<40 entPhySensorValue<30
+ObjOid(1):      
+ObjCondSign(1): 
+ObjCondVal(1):  
+ObjOid(2):      1.3.6.1.2.1.33.1.3.3.1.3.1
+EOF
+  expect_log_lacks 1 '^Poll Status'
+  # Without a usable node record the trap still goes out: agent 0.0.0.0 and
+  # an empty community.
+  settings 0 ""
+  clear_logs
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature<40' 'bogus<30'
+  expect_rc 2
+  expect_traps <<'EOF'
+community= agent=0.0.0.0 node="Main UPS" poll=2 ups=0 obj=0:0,0:0,0:0,0:0
+EOF
+  expect_log_has 1 '^<TS> \(ReadNodeData\) .+'
+}
+
+# A range condition without "-" while ObjValue(4) > 0: one trap with poll
+# status 2, no summary, exit 2.
+case_range_error() {
+  ups_up
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200' \
+    'upsBatteryTemperature<40' 'entPhySensorValue<30'
+  expect_rc 2
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=2 ups=0 obj=0:45,0:230,0:25,0:26
+EOF
+  expect_log_lacks 1 '^Poll Status'
+}
+
+# Error traps that end the run (exit 1) without a trap: a condition value
+# that is no number (StatusCompare), a node id that is no number
+# (ReadCommandLine, logged for node 0), a node address that does not resolve
+# (SnmpSend).
+case_error_trap_ends() {
+  ups_up
+  node 20 no-such-host.invalid 1161 5 1 public trap20 "" ""
+  debug_on
+  run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250' \
+    'upsBatteryTemperature=abc' 'entPhySensorValue<30'
+  expect_rc 1
+  expect_no_traps
+  expect_last_line 1 '^<TS> \(StatusCompare\) .+'
+
+  run_upstest "Main UPS" x1 5 "${ALL_MET[@]}"
+  expect_rc 1
+  expect_no_traps
+  expect_text upsdebug-0.txt \
+    "$(masked_log "$APIEXEC/upsdebug-0.txt" | sed -E 's/^(<TS> ).+$/\1<DESCR>/')" <<'EOF'
+<TS> <DESCR>
+CommandLine = "Main UPS" x1 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 upsBatteryTemperature<40 entPhySensorValue<30
+
+<EOF>
+EOF
+
+  run_upstest "Lost UPS" 20 5 "${ALL_MET[@]}"
+  expect_rc 1
+  expect_no_traps
+  expect_log_has 20 '^<TS> \(SnmpSend\) .+'
+  expect_log_lacks 20 '^Poll Status'
+}
+
+# A trap that cannot be sent ends the run through the error trap of
+# SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
+# argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
+# needs no network.
+case_error_trap_sendtrap() {
+  node 1 127.0.0.1 1161 5 1 public trapc "" ""
+  debug_on
+  ip addr del 127.0.0.1/8 dev lo
+  run_upstest "Main UPS" 1 5 'bogus>10' 'upsBatteryVoltage|200-250' 'upsBatteryTemperature<40' \
+    'entPhySensorValue<30'
+  ip addr add 127.0.0.1/8 dev lo
+  expect_rc 1
+  expect_last_line 1 '^<TS> \(SendTrap\) .+'
+  expect_log_lacks 1 'SendGetRequest|Poll Status'
+}
+
+# --- Node data over ODBC ------------------------------------------------------
+
+# The node record from PostgreSQL through psqlODBC (the server that
+# scripts/postgres starts); skipped when it is not running. The test's network
+# namespace has a loopback of its own, so the server is reached through its
+# Unix socket directory (UPSTEST_PG_DIR), which psqlODBC takes as Server.
+case_postgres_odbc() {
+  if [ -z "${UPSTEST_PG_DIR:-}" ] || [ -z "${UPSTEST_PG_PORT:-}" ]; then
+    echo "SKIP: UPSTEST_PG_* not set (scripts/postgres not running)"
+    exit 77
+  fi
+  local db="e2e_$$" user=${UPSTEST_PG_USER:-upstest}
+  export PGHOST=$UPSTEST_PG_DIR PGPORT=$UPSTEST_PG_PORT PGUSER=$user
+  export PGDATABASE=${UPSTEST_PG_DATABASE:-upstest} PGPASSWORD=${UPSTEST_PG_PASSWORD:-}
+  # A database of its own, so that parallel runs do not meet.
+  psql -q -v ON_ERROR_STOP=1 -c "DROP DATABASE IF EXISTS $db" -c "CREATE DATABASE $db" ||
+    { fail "cannot reach PostgreSQL"; finish; }
+  PGDATABASE=$db psql -q -v ON_ERROR_STOP=1 <<'EOF' || fail "cannot fill the node table"
+CREATE TABLE ATR_Nodes(node_id INTEGER, address VARCHAR(64), status SMALLINT,
+  readcomm VARCHAR(32), trapcomm VARCHAR(32), SnmpVersion VARCHAR(8),
+  LastChange TIMESTAMP, LastMessage VARCHAR(255), UdpPort INTEGER);
+INSERT INTO ATR_Nodes VALUES (31, '127.0.0.1', 5, 'public', 'pgtrap', '2',
+  '2026-12-01 07:15:00', 'From PostgreSQL', 1161);
+EOF
+  local conn="Driver={PostgreSQL Unicode};Server=$UPSTEST_PG_DIR;Port=$UPSTEST_PG_PORT;"
+  conn+="Database=$db;Uid=$user;Pwd=${UPSTEST_PG_PASSWORD:-}"
+  settings 1 "$conn"
+  ups_up
+  debug_on
+  run_upstest "PG UPS" 31 1 "${ALL_MET[@]}"
+  psql -q -c "DROP DATABASE $db" >/dev/null 2>&1
+  expect_rc 0
+  expect_traps <<'EOF'
+community=pgtrap agent=127.0.0.1 node="PG UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  expect_text "node record" "$(masked_log "$APIEXEC/upsdebug-31.txt" | sed -n '/^IpAddr:/,/^$/p')" \
+    <<'EOF'
+IpAddr:     127.0.0.1
+Port:       1161
+Status:     5
+SnmpVer:    2
+ReadComm:   public
+TrapComm:   pgtrap
+LastChange: 2026-12-01 07:15:00
+LastMess:   From PostgreSQL
+EOF
+}
+
+# --- The program as installed ---------------------------------------------------
+
+# --help and --version as the only argument; anything else with them is a run.
+case_command_line_options() {
+  run_upstest --version
+  expect_rc 0
+  [ "$OUT" = "upstest ${UPSTEST_VERSION:?}" ] || fail "--version printed: $OUT"
+  run_upstest --help
+  expect_rc 0
+  [[ "$OUT" == "Usage: upstest NODENAME NODEID NODESTATUS "* ]] || fail "--help printed: $OUT"
+  debug_on
+  run_upstest --help extra
+  expect_rc 2
+  [ -z "$OUT" ] || fail "a run prints nothing, got: $OUT"
+  expect_file "$APIEXEC/upsdebug.txt" <<'EOF2'
+
+<TS> Argument Error
+<TS> CommandLine = --help extra
+
+<EOF>
+EOF2
+}
+
+# cmake --install lays out <base>/apiexec/upstest and the man page; the
+# installed program finds its switch file below <base>.
+case_install_layout() {
+  local prefix=$T/installed
+  cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix "$prefix" >"$T/install.out" 2>&1 ||
+    { fail "cmake --install failed: $(cat "$T/install.out")"; return; }
+  [ -x "$prefix/apiexec/upstest" ] || fail "no $prefix/apiexec/upstest"
+  local page=$prefix/share/man/man1/upstest.1
+  [ -f "$page" ] || { fail "no man page at share/man/man1/upstest.1"; return; }
+  grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
+  if command -v groff >/dev/null; then
+    local warnings
+    warnings=$(groff -man -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || fail "groff warns about the man page: $warnings"
+    local text
+    text=$(groff -man -Tutf8 -P-c "$page" 2>/dev/null | sed 's/.\x08//g')
+    local section
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS "OBJECT NAMES" CONDITIONS "THE TRAP" \
+      "STATUS CODES" "DEBUG LOG" DATABASES "EXIT STATUS" FILES; do
+      grep -q "^$section" <<<"$text" || fail "the man page has no section $section"
+    done
+    local oid
+    for oid in $OID1 $OID2 $OID3 $OID4 $XOID1 $XOID2 $XOID3 $XOID4 1.3.6.1.4.1.32473.1.22.2; do
+      grep -qF "$oid" <<<"$text" || fail "the man page does not name $oid"
+    done
+  fi
+  [ "$("$prefix/apiexec/upstest" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
+    fail "the installed program does not tell its version"
+  : >"$prefix/apiexec/upsdebug.txt"
+  RUN_NO=$((RUN_NO + 1))
+  "$prefix/apiexec/upstest" "Main UPS" 1
+  RC=$?
+  expect_rc 2
+  expect_file "$prefix/apiexec/upsdebug.txt" <<'EOF2'
+
+<TS> Argument Error
+<TS> CommandLine = "Main UPS" 1
+
+<EOF>
+EOF2
+}
