@@ -20,6 +20,8 @@
  *   hwm  one run under ptrace; at each traced process's exit its VmHWM (the
  *        peak resident set of the program image itself) is read from
  *        /proc/PID/status. One line:  hwm kb K processes P status S
+ *        anon_at_exit_kb A file_at_exit_kb F  (the parts of the resident set
+ *        of that largest process at its exit: heap/stack vs mapped files)
  *
  * usage: runner seq|par|hwm [-n N] [-r R] [-e VAR=VALUE]... [-l FILE]
  *               -- cmd args... [--then cmd args...]...
@@ -237,16 +239,24 @@ static int mode_par(int n) {
   return 0;
 }
 
-static long vm_hwm_kb(pid_t pid) {
+struct mem {
+  long hwm, anon, file;
+};
+
+/* VmHWM and, at this moment, the anonymous and file-backed parts of VmRSS. */
+static struct mem vm_mem(pid_t pid) {
   char path[64], line[256];
+  struct mem m = {-1, -1, -1};
   snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
   FILE *f = fopen(path, "r");
-  long kb = -1;
-  if (f == NULL) return -1;
-  while (fgets(line, sizeof line, f))
-    if (strncmp(line, "VmHWM:", 6) == 0) kb = strtol(line + 6, NULL, 10);
+  if (f == NULL) return m;
+  while (fgets(line, sizeof line, f)) {
+    if (strncmp(line, "VmHWM:", 6) == 0) m.hwm = strtol(line + 6, NULL, 10);
+    if (strncmp(line, "RssAnon:", 8) == 0) m.anon = strtol(line + 8, NULL, 10);
+    if (strncmp(line, "RssFile:", 8) == 0) m.file = strtol(line + 8, NULL, 10);
+  }
   fclose(f);
-  return kb;
+  return m;
 }
 
 /* One run under ptrace: the peak resident set of each program as its own
@@ -254,7 +264,7 @@ static long vm_hwm_kb(pid_t pid) {
 static int mode_hwm(void) {
   struct prepared p;
   prepare(&p, 1);
-  long peak = 0;
+  struct mem peak = {0, 0, 0};
   int processes = 0, status = 0;
   for (int s = 0; s < stages && status == 0; s++) {
     pid_t child = fork();
@@ -293,9 +303,9 @@ static int mode_hwm(void) {
                (void *)(long)(PTRACE_O_TRACEEXIT | PTRACE_O_TRACEFORK | PTRACE_O_TRACEVFORK |
                               PTRACE_O_TRACECLONE));
       } else if (event == PTRACE_EVENT_EXIT) {
-        long kb = vm_hwm_kb(pid);
+        struct mem m = vm_mem(pid);
         processes++;
-        if (kb > peak) peak = kb;
+        if (m.hwm > peak.hwm) peak = m;
       } else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK ||
                  event == PTRACE_EVENT_CLONE) {
         live++; /* the new tracee starts with a SIGSTOP of its own */
@@ -305,7 +315,8 @@ static int mode_hwm(void) {
       ptrace(PTRACE_CONT, pid, NULL, (void *)(long)deliver);
     }
   }
-  printf("hwm kb %ld processes %d status %d\n", peak, processes, status);
+  printf("hwm kb %ld processes %d status %d anon_at_exit_kb %ld file_at_exit_kb %ld\n", peak.hwm,
+         processes, status, peak.anon, peak.file);
   return 0;
 }
 
