@@ -21,9 +21,10 @@
  *        peak resident set of the program image itself) is read from
  *        /proc/PID/status. One line:  hwm kb K processes P status S
  *        anon_at_exit_kb A file_at_exit_kb F  (the parts of the resident set
- *        of that largest process at its exit: heap/stack vs mapped files)
+ *        of that largest process at its exit: heap/stack vs mapped files);
+ *        -s FILE writes that process's resident set per mapping to FILE
  *
- * usage: runner seq|par|hwm [-n N] [-r R] [-e VAR=VALUE]... [-l FILE]
+ * usage: runner seq|par|hwm [-n N] [-r R] [-e VAR=VALUE]... [-l FILE] [-s FILE]
  *               -- cmd args... [--then cmd args...]...
  */
 #define _GNU_SOURCE
@@ -53,6 +54,7 @@ static int stages;
 static char *env_set[MAX_ENV];
 static int env_count;
 static const char *log_path = "/dev/null";
+static const char *smaps_path; /* hwm: where the largest process's smaps goes */
 
 static int64_t now_us(void) {
   struct timespec ts;
@@ -259,6 +261,32 @@ static struct mem vm_mem(pid_t pid) {
   return m;
 }
 
+/* The resident set per mapping, "Rss_kB path" lines, for the profile. */
+static void copy_smaps(pid_t pid) {
+  char path[64], line[512], name[400] = "";
+  snprintf(path, sizeof path, "/proc/%d/smaps", (int)pid);
+  FILE *in = fopen(path, "r");
+  if (in == NULL) return;
+  FILE *out = fopen(smaps_path, "w");
+  if (out == NULL) {
+    fclose(in);
+    return;
+  }
+  while (fgets(line, sizeof line, in)) {
+    unsigned long lo, hi;
+    char perms[8];
+    int used = 0;
+    if (sscanf(line, "%lx-%lx %7s %*s %*s %*s %n", &lo, &hi, perms, &used) >= 3 && used > 0) {
+      snprintf(name, sizeof name, "%s %s", perms, line + used);
+      name[strcspn(name, "\n")] = 0;
+    } else if (strncmp(line, "Rss:", 4) == 0) {
+      fprintf(out, "%ld %s\n", strtol(line + 4, NULL, 10), name[0] ? name : "[anon]");
+    }
+  }
+  fclose(in);
+  fclose(out);
+}
+
 /* One run under ptrace: the peak resident set of each program as its own
  * VmHWM, read at its exit stop while its address space still exists. */
 static int mode_hwm(void) {
@@ -305,7 +333,10 @@ static int mode_hwm(void) {
       } else if (event == PTRACE_EVENT_EXIT) {
         struct mem m = vm_mem(pid);
         processes++;
-        if (m.hwm > peak.hwm) peak = m;
+        if (m.hwm > peak.hwm) {
+          peak = m;
+          if (smaps_path != NULL) copy_smaps(pid);
+        }
       } else if (event == PTRACE_EVENT_FORK || event == PTRACE_EVENT_VFORK ||
                  event == PTRACE_EVENT_CLONE) {
         live++; /* the new tracee starts with a SIGSTOP of its own */
@@ -333,6 +364,8 @@ int main(int argc, char **argv) {
       env_set[env_count++] = argv[++i];
     else if (strcmp(argv[i], "-l") == 0 && i + 1 < argc)
       log_path = argv[++i];
+    else if (strcmp(argv[i], "-s") == 0 && i + 1 < argc)
+      smaps_path = argv[++i];
     else
       return usage();
   }
