@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -12,6 +13,7 @@
 #include "run/sequence.h"
 #include "snmp/response.h"
 #include "snmp/udp_manager.h"
+#include "store/helper.h"
 #include "store/node_reader.h"
 #include "trap/udp_agent.h"
 
@@ -67,6 +69,12 @@ int main(int argc, char** argv) {
   ctx.read_node_data = store::ReadNodeData;
   snmp::FormEvents events(ctx);
   manager->SetEvents(&events);
-  ctx.state.AppBase = platform::BaseDirectory(platform::ProgramDirectory());
+  const std::string program_directory = platform::ProgramDirectory();
+#ifdef UPSTEST_DATABASE_HELPER
+  // Linked statically: Access files and ODBC are served by the helper
+  // installed beside the program, in a process of its own.
+  store::UseDatabaseHelper(program_directory + "/upstest-store");
+#endif
+  ctx.state.AppBase = platform::BaseDirectory(program_directory);
   return run::RunTest(ctx);
 }

@@ -10,7 +10,8 @@
 namespace upstest::store {
 namespace {
 
-const std::string kFixtures = "/work/shared/fixtures/";
+// The shared fixtures lie beside the checkout.
+const std::string kFixtures = UPSTEST_SOURCE_DIR "/../shared/fixtures/";
 
 std::unique_ptr<Connection> OpenFixture(const std::string& file) {
   auto conn = std::make_unique<Connection>();

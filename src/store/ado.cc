@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "store/connection_string.h"
+#include "store/helper.h"
 
 namespace upstest::store {
 namespace {
@@ -48,7 +49,8 @@ std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path) {
   if (got >= 4 + magic_length && head[0] == 0 && head[1] == 1 && head[2] == 0 && head[3] == 0 &&
       (std::memcmp(head + 4, kJetMagic, magic_length) == 0 ||
        std::memcmp(head + 4, kAceMagic, magic_length) == 0)) {
-    return OpenAccessFile(path);
+    OperationNotes notes;
+    return OpenThroughHelper(kHelperAccess, path, 0, notes);
   }
   throw platform::Failure("'" + path + "' is neither a Jet/ACE database nor an SQLite database");
 }
@@ -82,7 +84,7 @@ void Connection::Open(const std::string& connection_string, const std::string& u
     case ProviderKind::kOdbc:
     case ProviderKind::kSqlServer: {
       const int timeout = ConnectionTimeout > 0 ? ConnectionTimeout : kDefaultConnectionTimeout;
-      provider_ = OpenOdbc(choice.target, timeout, notes_);
+      provider_ = OpenThroughHelper(kHelperOdbc, choice.target, timeout, notes_);
       break;
     }
   }

@@ -60,6 +60,9 @@ finish() {
 
 mkdir -p "$APIEXEC" "$T/persist"
 cp "$UPSTEST_BINARY" "$APIEXEC/upstest"
+# The helper that serves Access files and ODBC, installed beside the program.
+helper="$(dirname "$UPSTEST_BINARY")/upstest-store"
+if [ -x "$helper" ]; then cp "$helper" "$APIEXEC/upstest-store"; fi
 sqlite3 "$NODE_DB" "CREATE TABLE ATR_Nodes(node_id INTEGER, address TEXT, status INTEGER,
   readcomm TEXT, trapcomm TEXT, SnmpVersion TEXT, LastChange TEXT, LastMessage TEXT,
   UdpPort INTEGER);"

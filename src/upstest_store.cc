@@ -1,0 +1,14 @@
+// upstest-store: serves Access files and ODBC connections to upstest over
+// its standard input and output, one connection per process.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "store/helper.h"
+
+int main() {
+  // The answers get a descriptor of their own; whatever a driver prints to
+  // standard output goes to standard error instead of into an answer.
+  const int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (answers < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 1;
+  return upstest::store::ServeHelperRequests(STDIN_FILENO, answers);
+}
