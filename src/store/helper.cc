@@ -24,12 +24,15 @@ std::string& HelperPath() {
 
 // --- Encoding: tags, fixed-width integers, length-prefixed texts. ---------
 
-void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+// Fixed-width integers, least significant octet first.
+template <typename T>
+void PutFixed(std::string& out, T v) {
+  for (size_t i = 0; i < sizeof(T); ++i) {
+    out.push_back(static_cast<char>((static_cast<uint64_t>(v) >> (8 * i)) & 0xff));
+  }
 }
-void PutU64(std::string& out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
+void PutU32(std::string& out, uint32_t v) { PutFixed(out, v); }
+void PutU64(std::string& out, uint64_t v) { PutFixed(out, v); }
 void PutText(std::string& out, std::string_view text) {
   PutU32(out, static_cast<uint32_t>(text.size()));
   out.append(text);
@@ -44,20 +47,8 @@ class Cursor {
     rest_.remove_prefix(1);
     return v;
   }
-  uint32_t U32() {
-    Need(4);
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(rest_[i])) << (8 * i);
-    rest_.remove_prefix(4);
-    return v;
-  }
-  uint64_t U64() {
-    Need(8);
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(rest_[i])) << (8 * i);
-    rest_.remove_prefix(8);
-    return v;
-  }
+  uint32_t U32() { return Fixed<uint32_t>(); }
+  uint64_t U64() { return Fixed<uint64_t>(); }
   std::string Text() {
     const uint32_t n = U32();
     Need(n);
@@ -68,6 +59,16 @@ class Cursor {
   bool AtEnd() const { return rest_.empty(); }
 
  private:
+  template <typename T>
+  T Fixed() {
+    Need(sizeof(T));
+    uint64_t v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) {
+      v |= static_cast<uint64_t>(static_cast<uint8_t>(rest_[i])) << (8 * i);
+    }
+    rest_.remove_prefix(sizeof(T));
+    return static_cast<T>(v);
+  }
   void Need(size_t n) const {
     if (rest_.size() < n) throw platform::Failure("database helper: answer cut short");
   }
@@ -218,7 +219,7 @@ class HelperConnection final : public ProviderConnection {
 };
 
 std::unique_ptr<ProviderConnection> OpenHere(char kind, const std::string& target, int timeout,
-                                            OperationNotes& notes) {
+                                             OperationNotes& notes) {
   if (kind == kHelperAccess) return OpenAccessFile(target);
   return OpenOdbc(target, timeout, notes);
 }
