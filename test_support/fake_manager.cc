@@ -139,7 +139,8 @@ void FakeManager::DeliverPending() {
     scheduled_.erase(due);
     if (events_ == nullptr) continue;
     if (event.response) {
-      delivered.emplace_back(env_.now_ms(), "Response " + std::to_string(event.response->request_id));
+      delivered.emplace_back(env_.now_ms(),
+                             "Response " + std::to_string(event.response->request_id));
       const FakeResponse* outer = current_;
       current_ = &*event.response;
       struct Restore {

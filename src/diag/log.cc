@@ -56,7 +56,8 @@ std::string ArgumentErrorGroup(platform::Env& env, std::string_view argument_tex
 
 std::string ParsedArgumentsGroup(platform::Env& env, std::string_view argument_text,
                                  const run::TestState& state) {
-  std::vector<std::string> lines{"", TimeStamp(env) + " CommandLine = " + std::string(argument_text)};
+  std::vector<std::string> lines{"",
+                                 TimeStamp(env) + " CommandLine = " + std::string(argument_text)};
   for (int k = 1; k <= 4; ++k) {
     const std::string n = std::to_string(k);
     lines.push_back("ObjOid(" + n + "):      " + state.ObjOid(k));
@@ -89,9 +90,9 @@ std::string ManagerStartedGroup(platform::Env& env, std::string_view local_addre
 }
 
 std::string SendGetRequestLine(platform::Env& env, const run::TestState& state) {
-  std::string line = TimeStamp(env) + " --> SendGetRequest\tReqId: " +
-                     std::to_string(state.RequestId) + "\t" + state.IpAddr + "\t" +
-                     state.readcomm + "\t";
+  std::string line = TimeStamp(env) +
+                     " --> SendGetRequest\tReqId: " + std::to_string(state.RequestId) + "\t" +
+                     state.IpAddr + "\t" + state.readcomm + "\t";
   for (int n = 1; n <= 4; ++n) line += state.ObjOid(n) + "\t";
   return Lines({line});
 }
@@ -154,8 +155,8 @@ std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool t
   });
 }
 
-std::string ErrorLine(platform::Env& env, std::string_view procedure,
-                      std::string_view description, bool empty_line_after) {
+std::string ErrorLine(platform::Env& env, std::string_view procedure, std::string_view description,
+                      bool empty_line_after) {
   std::vector<std::string> lines{TimeStamp(env) + " (" + std::string(procedure) + ") " +
                                  std::string(description)};
   if (empty_line_after) lines.push_back("");

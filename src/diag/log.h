@@ -93,8 +93,8 @@ std::string BadPacketGroup(platform::Env& env, int16_t error_code,
 std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool trap_sent);
 
 // "<ts> (<procedure>) <description>", plus an empty line when asked.
-std::string ErrorLine(platform::Env& env, std::string_view procedure,
-                      std::string_view description, bool empty_line_after);
+std::string ErrorLine(platform::Env& env, std::string_view procedure, std::string_view description,
+                      bool empty_line_after);
 
 // The error line of an error trap: when DebugOn, appends ErrorLine(...) to
 // the node log and waits `wait_ms`. Does nothing with the log off. A failure

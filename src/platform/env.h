@@ -12,7 +12,7 @@ namespace upstest::platform {
 
 // A local date and time, to the second.
 struct CivilTime {
-  int year = 0, month = 0, day = 0;     // month and day from 1
+  int year = 0, month = 0, day = 0;      // month and day from 1
   int hour = 0, minute = 0, second = 0;  // 24-hour clock
   bool operator==(const CivilTime&) const = default;
 };
