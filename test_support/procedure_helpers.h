@@ -11,6 +11,12 @@
 
 namespace upstest::testing {
 
+// The four object identifiers the procedure tests request and answer.
+constexpr const char* kOid1 = "1.3.6.1.2.1.33.1.2.3.0";
+constexpr const char* kOid2 = "1.3.6.1.2.1.33.1.4.4.1.2.1";
+constexpr const char* kOid3 = "1.3.6.1.2.1.33.1.2.7.0";
+constexpr const char* kOid4 = "1.3.6.1.2.1.99.1.1.1.4.1";
+
 // Every 23-character timestamp ("YYYY-MM-DD HH:MM:SS.ttt") replaced by
 // "<ts>", so golden log text does not depend on the virtual clock.
 inline std::string MaskTimestamps(const std::string& text) {

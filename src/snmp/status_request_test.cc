@@ -22,10 +22,10 @@ using testing::FakeResponse;
 using testing::MaskTimestamps;
 using testing::TestRun;
 
-constexpr const char* kOid1 = "1.3.6.1.2.1.33.1.2.3.0";
-constexpr const char* kOid2 = "1.3.6.1.2.1.33.1.4.4.1.2.1";
-constexpr const char* kOid3 = "1.3.6.1.2.1.33.1.2.7.0";
-constexpr const char* kOid4 = "1.3.6.1.2.1.99.1.1.1.4.1";
+using testing::kOid1;
+using testing::kOid2;
+using testing::kOid3;
+using testing::kOid4;
 
 FakeResponse FourIntegers(int32_t request_id = 1000001) {
   FakeResponse r;

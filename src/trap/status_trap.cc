@@ -9,14 +9,13 @@
 #include "diag/log.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "snmp/manager.h"
 
 namespace upstest::trap {
 
 namespace {
 
 constexpr int32_t kVersion1 = 1;
-constexpr int32_t kTypeInteger = 2;
-constexpr int32_t kTypeOctetString = 4;
 constexpr int16_t kVarbindCount = 11;
 constexpr int16_t kTrapWaitMs = 500;
 constexpr const char* kEnterprise = "1.3.6.1.4.1.32473.1.22.2";
@@ -59,7 +58,7 @@ void SendTrap(run::Context& ctx) {
     agent.SetObjCount(kVarbindCount);
     for (int index = 0; index < kVarbindCount; ++index) {
       agent.SetObjId(index, VarbindOid(index));
-      agent.SetObjType(index, index == 0 ? kTypeOctetString : kTypeInteger);
+      agent.SetObjType(index, index == 0 ? snmp::kTypeOctetString : snmp::kTypeInteger);
       agent.SetObjValue(index, VarbindValue(state, index));
     }
     agent.Config("TrapPort=162");
