@@ -1,15 +1,23 @@
 #include "platform/program.h"
 
-#include <climits>
-#include <cstdlib>
+#include <unistd.h>
 
 namespace upstest::platform {
 
 std::string ProgramDirectory() {
-  char* resolved = realpath("/proc/self/exe", nullptr);
-  if (resolved == nullptr) return {};
-  std::string path(resolved);
-  free(resolved);
+  // The kernel's link already names the program by its absolute path with
+  // every symbolic link resolved; resolving it again would cost a readlink
+  // per path component.
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   return path.substr(0, slash);  // "/" itself becomes the empty text
