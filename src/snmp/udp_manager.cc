@@ -1,8 +1,9 @@
 // The SNMP manager over UDP sockets.
 //
-// Activation opens an IPv4 socket (and, when the local address is empty, an
-// IPv6-only socket as well, so that IPv6 nodes can be polled), both bound to
-// port 0 and registered with the event pump. Every datagram that arrives on
+// Activation opens an IPv4 socket bound to port 0 and registers the manager
+// with the event pump; when the local address is empty, an IPv6-only socket
+// (also bound to port 0) is added the first time a request goes to an IPv6
+// address, so that IPv4 runs, the common case, never pay for it. Every datagram that arrives on
 // them is handled, whatever its source: one that decodes as a response PDU
 // raises Response, anything else BadPacket. Which answer counts is decided by
 // the handler from the request identifier.
@@ -133,6 +134,7 @@ class UdpManager final : public Manager, public platform::EventSource {
     return (*current_)[static_cast<size_t>(i)];
   }
   int OpenSocket(int family, const sockaddr* address, socklen_t length);
+  int OpenAnyIpv6();
   void Close();
   void HandleDatagram(std::string_view datagram, bool cut_off);
 
@@ -173,6 +175,13 @@ int UdpManager::OpenSocket(int family, const sockaddr* address, socklen_t length
   return fd;
 }
 
+int UdpManager::OpenAnyIpv6() {
+  sockaddr_in6 any6{};
+  any6.sin6_family = AF_INET6;
+  any6.sin6_addr = in6addr_any;
+  return OpenSocket(AF_INET6, reinterpret_cast<const sockaddr*>(&any6), sizeof any6);
+}
+
 void UdpManager::SetActive(bool active) {
   if (active == active_) return;
   if (!active) {
@@ -187,12 +196,6 @@ void UdpManager::SetActive(bool active) {
     any4.sin_addr.s_addr = htonl(INADDR_ANY);
     fd4 = OpenSocket(AF_INET, reinterpret_cast<const sockaddr*>(&any4), sizeof any4);
     if (fd4 < 0) throw platform::Failure("cannot open the UDP socket: " + ErrnoText(-fd4));
-    sockaddr_in6 any6{};
-    any6.sin6_family = AF_INET6;
-    any6.sin6_addr = in6addr_any;
-    // Without IPv6 on this machine only IPv4 nodes can be polled.
-    fd6 = OpenSocket(AF_INET6, reinterpret_cast<const sockaddr*>(&any6), sizeof any6);
-    if (fd6 < 0) fd6 = -1;
   } else {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -258,6 +261,15 @@ void UdpManager::SendGetRequest() {
   int error = EAFNOSUPPORT;
   bool sent = false;
   for (const addrinfo* a = found; a != nullptr && !sent; a = a->ai_next) {
+    if (a->ai_family == AF_INET6 && fd6_ < 0 && local_address_.empty()) {
+      // Without IPv6 on this machine only IPv4 addresses can be polled.
+      const int fd6 = OpenAnyIpv6();
+      if (fd6 < 0) {
+        error = -fd6;
+        continue;
+      }
+      fd6_ = fd6;
+    }
     const int fd = a->ai_family == AF_INET ? fd4_ : a->ai_family == AF_INET6 ? fd6_ : -1;
     if (fd < 0) continue;
     const ssize_t n = sendto(fd, message.data(), message.size(), 0, a->ai_addr, a->ai_addrlen);

@@ -319,6 +319,12 @@ TEST_F(UdpManagerTest, PollsIpv6Nodes) {
   EXPECT_EQ(
       peer6.Receive(&from_port),
       EncodeGetRequest(1, "public", 42, {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
+  // The retry leaves from the same socket, so an answer to the first
+  // request that comes late is still received.
+  manager_->SendGetRequest();
+  int retry_port = 0;
+  peer6.Receive(&retry_port);
+  EXPECT_EQ(retry_port, from_port);
   peer6.SendTo(from_port, Answer(42, 3));
   pump_.DeliverPending();
   ASSERT_EQ(recorder_.events.size(), 1u);
