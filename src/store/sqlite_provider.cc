@@ -28,25 +28,16 @@ class SqliteConnection final : public ProviderConnection {
     ConfigureOnce();
     const int rc =
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-      const std::string why = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-      sqlite3_close(db_);
-      db_ = nullptr;
-      throw platform::Failure("Cannot open the SQLite database '" + path + "': " + why);
-    }
+    if (rc != SQLITE_OK) FailOpen(path, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
     sqlite3_busy_timeout(db_, 5000);
     // A file that is no SQLite database only shows when a statement is
     // prepared: preparing one that names a table reads the schema. It is
     // not run, which would take the file's read lock a second time.
     sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master", -1, &probe, nullptr) != SQLITE_OK) {
-      const std::string why = sqlite3_errmsg(db_);
-      sqlite3_finalize(probe);
-      sqlite3_close(db_);
-      db_ = nullptr;
-      throw platform::Failure("Cannot open the SQLite database '" + path + "': " + why);
-    }
-    sqlite3_finalize(probe);
+    const int prepared =
+        sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master", -1, &probe, nullptr);
+    sqlite3_finalize(probe);  // null when preparing failed; the message stays
+    if (prepared != SQLITE_OK) FailOpen(path, sqlite3_errmsg(db_));
   }
   ~SqliteConnection() override { sqlite3_close(db_); }
 
@@ -92,6 +83,11 @@ class SqliteConnection final : public ProviderConnection {
   }
 
  private:
+  [[noreturn]] void FailOpen(const std::string& path, const std::string& why) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw platform::Failure("Cannot open the SQLite database '" + path + "': " + why);
+  }
   static Value ColumnValue(sqlite3_stmt* stmt, int i) {
     switch (sqlite3_column_type(stmt, i)) {
       case SQLITE_INTEGER:
