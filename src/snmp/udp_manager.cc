@@ -3,10 +3,10 @@
 // Activation opens an IPv4 socket bound to port 0 and registers the manager
 // with the event pump; when the local address is empty, an IPv6-only socket
 // (also bound to port 0) is added the first time a request goes to an IPv6
-// address, so that IPv4 runs, the common case, never pay for it. Every datagram that arrives on
-// them is handled, whatever its source: one that decodes as a response PDU
-// raises Response, anything else BadPacket. Which answer counts is decided by
-// the handler from the request identifier.
+// address, so that IPv4 runs, the common case, never pay for it. Every
+// datagram that arrives on them is handled, whatever its source: one that
+// decodes as a response PDU raises Response, anything else BadPacket. Which
+// answer counts is decided by the handler from the request identifier.
 #include "snmp/udp_manager.h"
 
 #include <arpa/inet.h>
