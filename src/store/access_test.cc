@@ -10,8 +10,8 @@
 namespace upstest::store {
 namespace {
 
-// The shared fixtures lie beside the checkout.
-const std::string kFixtures = UPSTEST_SOURCE_DIR "/../shared/fixtures/";
+// Genuine Access files kept with the tests (tests/fixtures/README.md).
+const std::string kFixtures = UPSTEST_SOURCE_DIR "/tests/fixtures/";
 
 std::unique_ptr<Connection> OpenFixture(const std::string& file) {
   auto conn = std::make_unique<Connection>();

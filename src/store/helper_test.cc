@@ -73,7 +73,7 @@ TEST(Helper, ServesAnAccessFileAsTheProcessItselfWould) {
   auto first_record = [] {
     Connection conn;
     conn.ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" UPSTEST_SOURCE_DIR
-                            "/../shared/fixtures/DateTestDatabase.mdb";
+                            "/tests/fixtures/DateTestDatabase.mdb";
     conn.Open();
     Recordset rs;
     rs.Open("DateTest", conn, kOpenUnspecified, kLockUnspecified, kCmdTable);
