@@ -60,6 +60,7 @@ class Manager {
 
   // Clears every request setting; the endpoint stays open and active.
   virtual void Reset() = 0;
+  // The destination of the request, kept as given: setting it never fails.
   virtual void SetRemoteHost(const std::string& host) = 0;
   virtual void SetRemotePort(int32_t port) = 0;
   // 1 = SNMPv1, 2 = SNMPv2c.
@@ -79,7 +80,10 @@ class Manager {
   virtual int32_t ObjValueType(int32_t i) = 0;
   virtual std::string ObjValue(int32_t i) = 0;
 
-  // Sends one GetRequest for bindings 0 .. count-1 with NULL values.
+  // Sends one GetRequest for bindings 0 .. count-1 with NULL values. Throws,
+  // sending nothing, when the remote host is empty, holds a control
+  // character or cannot be resolved, or the remote port lies outside
+  // 1..65535.
   virtual void SendGetRequest() = 0;
 };
 

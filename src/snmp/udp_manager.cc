@@ -36,6 +36,23 @@ constexpr size_t kReceiveBuffer = 65536;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
+// A request goes out only to a named host without control characters (a NUL
+// would cut the name short, a line break forge a log line) and to a port a
+// datagram can be addressed to.
+void CheckDestination(const std::string& host, int32_t port) {
+  if (host.empty()) throw platform::Failure("no remote address: the node record gives none");
+  for (size_t i = 0; i < host.size(); ++i) {
+    const auto c = static_cast<unsigned char>(host[i]);
+    if (c < 0x20 || c == 0x7f) {
+      throw platform::Failure("the remote address holds control character " + std::to_string(c) +
+                              " at position " + std::to_string(i + 1));
+    }
+  }
+  if (port < 1 || port > 65535) {
+    throw platform::Failure("remote port " + std::to_string(port) + " outside 1..65535");
+  }
+}
+
 std::string AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
   if (address.ss_family == AF_INET) {
@@ -82,13 +99,9 @@ class UdpManager final : public Manager, public platform::EventSource {
     request_id_ = 0;
     oids_.clear();
   }
+  // Host and port are kept as given and judged when the request is sent.
   void SetRemoteHost(const std::string& host) override { remote_host_ = host; }
-  void SetRemotePort(int32_t port) override {
-    if (port < 1 || port > 65535) {
-      throw platform::Failure("remote port " + std::to_string(port) + " outside 1..65535");
-    }
-    remote_port_ = port;
-  }
+  void SetRemotePort(int32_t port) override { remote_port_ = port; }
   void SetVersion(int32_t version) override {
     if (version != 1 && version != 2) {
       throw platform::Failure("unsupported SNMP version " + std::to_string(version));
@@ -245,7 +258,7 @@ void UdpManager::Close() {
 
 void UdpManager::SendGetRequest() {
   if (!active_) throw platform::Failure("the manager is not active");
-  if (remote_host_.empty()) throw platform::Failure("no remote host set");
+  CheckDestination(remote_host_, remote_port_);
   const std::string message = EncodeGetRequest(version_ == 2 ? kVersionFieldV2c : kVersionFieldV1,
                                                community_, request_id_, oids_);
   addrinfo hints{};

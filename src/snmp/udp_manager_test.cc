@@ -241,15 +241,45 @@ TEST_F(UdpManagerTest, KeepsWorkingAfterResetAndTakesAnswersFromAnySource) {
   EXPECT_EQ(recorder_.events[0].description, "noSuchName");
 }
 
-TEST_F(UdpManagerTest, RejectsHostsItCannotReach) {
-  Configure("", peer_.port(), 1, 1);
-  EXPECT_THAT([&] { manager_->SendGetRequest(); },
-              ::testing::ThrowsMessage<platform::Failure>(HasSubstr("no remote host")));
+// Host and port are taken as given and judged when the request is sent; a
+// refused destination sends nothing. The ports are chosen so that a port
+// cut to 16 bits, or a host cut at its NUL, would reach the peer.
+TEST_F(UdpManagerTest, JudgesTheDestinationWhenSendingNeverWhenSet) {
+  const int wrapped = peer_.port() + 65536;
+  const struct {
+    std::string host;
+    int32_t port;
+    std::string description;
+  } refused[] = {
+      {"", peer_.port(), "no remote address: the node record gives none"},
+      {"", 0, "no remote address: the node record gives none"},
+      {"127.0.0.1", 0, "remote port 0 outside 1..65535"},
+      {"127.0.0.1", wrapped, "remote port " + std::to_string(wrapped) + " outside 1..65535"},
+      {"127.0.0.1", -1, "remote port -1 outside 1..65535"},
+      {std::string("127.0.0.1\0evil.example", 22), peer_.port(),
+       "the remote address holds control character 0 at position 10"},
+      {"127.0.0.1\r\n", peer_.port(),
+       "the remote address holds control character 13 at position 10"},
+      {"127.0.0.1\x7f", peer_.port(),
+       "the remote address holds control character 127 at position 10"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.description);
+    EXPECT_NO_THROW(Configure(c.host, c.port, 1, 1));
+    EXPECT_THAT([&] { manager_->SendGetRequest(); },
+                ::testing::ThrowsMessage<platform::Failure>(::testing::StrEq(c.description)));
+    EXPECT_EQ(peer_.Receive(), "<nothing>");
+  }
   Configure("no-such-host.invalid", peer_.port(), 1, 1);
   EXPECT_THAT([&] { manager_->SendGetRequest(); },
-              ::testing::ThrowsMessage<platform::Failure>(HasSubstr("cannot resolve")));
-  EXPECT_THROW(manager_->SetRemotePort(0), platform::Failure);
-  EXPECT_THROW(manager_->SetRemotePort(65536), platform::Failure);
+              ::testing::ThrowsMessage<platform::Failure>(
+                  HasSubstr("cannot resolve the remote host 'no-such-host.invalid'")));
+
+  // The same manager still sends once the destination is sound.
+  Configure("127.0.0.1", peer_.port(), 1, 1);
+  manager_->SendGetRequest();
+  EXPECT_NE(peer_.Receive(), "<nothing>");
+
   EXPECT_THROW(manager_->SetVersion(3), platform::Failure);
   EXPECT_THROW(manager_->SetObjId(2, "1.3.6.1"), platform::Failure);
   EXPECT_THROW(manager_->SetObjId(0, "1.3.six"), platform::Failure);

@@ -555,6 +555,44 @@ EOF
   expect_log_lacks 20 '^Poll Status'
 }
 
+# The destination is judged when the GET is sent, never when it is stored:
+# no row for the id (no address, port 0), a port beyond 65535 or below 1, an
+# address with a NUL. Each run writes its request line, then
+# "(SnmpSend) <why>" as its last line; it ends with exit 1 and sends neither
+# a trap nor a datagram. Agents listen where a port cut to 16 bits (70000,
+# -1) or the address cut at its NUL would lead.
+case_unusable_destination() {
+  trapd_start
+  agent_start wrapped 4464 drop drop
+  agent_start minus_one 65535 drop drop
+  agent_start cut 1171 drop drop
+  node 30 127.0.0.1 70000 5 1 public trap30 "" ""
+  node 31 127.0.0.1 -1 5 1 public trap31 "" ""
+  sqlite3 "$NODE_DB" "INSERT INTO ATR_Nodes VALUES(32, '127.0.0.1' || char(0) || 'evil.example',
+    5, 'public', 'trap32', '1', '', '', 1171);"
+  debug_on
+  local id
+  for id in 30 31 32 99; do
+    run_upstest "Bad UPS" "$id" 5 "${ALL_MET[@]}"
+    expect_rc 1
+    expect_no_traps
+    [ "$(masked_log "$APIEXEC/upsdebug-$id.txt" | tail -n 3 | head -n 1 |
+      grep -c '^<TS> --> SendGetRequest\\tReqId: 1000001\\t')" = 1 ] ||
+      fail "run $RUN_NO: the request line is not the line before the last"
+    expect_log_lacks "$id" '^Poll Status'
+  done
+  RUN_NO=1 expect_last_line 30 '^<TS> \(SnmpSend\) remote port 70000 outside 1\.\.65535$'
+  RUN_NO=2 expect_last_line 31 '^<TS> \(SnmpSend\) remote port -1 outside 1\.\.65535$'
+  RUN_NO=3 expect_last_line 32 \
+    '^<TS> \(SnmpSend\) the remote address holds control character 0 at position 10$'
+  RUN_NO=4 expect_last_line 99 '^<TS> \(SnmpSend\) no remote address: the node record gives none$'
+  expect_log_has 99 '^IpAddr: *$'
+  local name
+  for name in wrapped minus_one cut; do
+    [ -z "$(agent_requests "$name")" ] || fail "a request reached agent $name"
+  done
+}
+
 # A trap that cannot be sent ends the run through the error trap of
 # SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
 # argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
