@@ -1,5 +1,6 @@
 #include "diag/log.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "run/context.h"
@@ -13,10 +14,15 @@ std::string TimeStamp(platform::Env& env) {
   char date[32];
   std::snprintf(date, sizeof date, "%04d-%02d-%02d %02d:%02d:%02d", t.year % 10000, t.month % 100,
                 t.day % 100, t.hour % 100, t.minute % 100, t.second % 100);
-  char fraction[32];
-  std::snprintf(fraction, sizeof fraction, "%.3f", static_cast<double>(since_midnight));
-  const std::string f(fraction);
-  return std::string(date) + "." + f.substr(f.size() - 3);
+  // "#0.000" keeps three decimals and takes an exact half away from zero
+  // (65000.0625 gives .063). The float times 1000 is exact in a double
+  // (24 + 10 significant bits), so the halves are seen as they are.
+  const double thousandths = std::round(static_cast<double>(since_midnight) * 1000.0);
+  const double last_three = std::fabs(std::fmod(thousandths, 1000.0));
+  const int ms = std::isfinite(last_three) ? static_cast<int>(last_three) : 0;
+  const char fraction[] = {'.', static_cast<char>('0' + ms / 100),
+                           static_cast<char>('0' + ms / 10 % 10), static_cast<char>('0' + ms % 10)};
+  return std::string(date) + std::string(fraction, sizeof fraction);
 }
 
 std::string SwitchFilePath(const run::TestState& state) {

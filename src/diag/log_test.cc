@@ -42,15 +42,16 @@ TEST(LogTest, TimeStampAfter181216ShowsOnly128thsOfASecond) {
     if (seen.insert(digits).second) in_order.push_back(digits);
     env.Advance(1);
   }
-  // 128 distinct values, each a multiple of 1/128 s rounded to 3 decimals.
+  // 128 distinct values, each a multiple of 1/128 s rounded to 3 decimals,
+  // an exact half upwards: k * 1000 / 128 thousandths.
   ASSERT_EQ(in_order.size(), 128u);
   for (size_t k = 0; k < in_order.size(); ++k) {
-    char expected[16];
-    std::snprintf(expected, sizeof expected, "%.3f", static_cast<double>(k) / 128.0);
-    EXPECT_EQ(in_order[k], std::string(expected).substr(2)) << k;
+    const std::string thousandths = std::to_string((k * 1000 + 64) / 128);
+    EXPECT_EQ(in_order[k], std::string(3 - thousandths.size(), '0') + thousandths) << k;
   }
-  EXPECT_EQ(std::vector<std::string>(in_order.begin(), in_order.begin() + 6),
-            (std::vector<std::string>{"000", "008", "016", "023", "031", "039"}));
+  EXPECT_EQ(std::vector<std::string>(in_order.begin(), in_order.begin() + 10),
+            (std::vector<std::string>{"000", "008", "016", "023", "031", "039", "047", "055", "063",
+                                      "070"}));
 }
 
 // Clocks read one after the other: the date and time, then a counter that
@@ -75,6 +76,39 @@ TEST(LogTest, TimeStampTakesTheThousandthsOfTheLaterReading) {
   // Rounded to a float the counter reaches the whole second.
   SplitClock rounds_up({2026, 12, 8, 10, 0, 0}, 36000.9995);
   EXPECT_EQ(TimeStamp(rounds_up), "2026-12-08 10:00:00.000");
+}
+
+// The counter's exact halves of a thousandth are the odd sixteenths of a
+// second, at every grain the float has in a day. "#0.000" takes them away
+// from zero (.0625 gives 063, .1875 gives 188), whatever the neighbours'
+// parity.
+TEST(LogTest, TimeStampRoundsEveryExactHalfUp) {
+  const struct {
+    int hour;
+    const char* grain;
+  } grains[] = {{0, "finer than 1/2048 s"},
+                {3, "1/1024 s"},
+                {5, "1/512 s"},
+                {10, "1/256 s"},
+                {18, "1/128 s"},
+                {23, "1/128 s"}};
+  for (const auto& g : grains) {
+    for (int j = 1; j < 16; j += 2) {
+      const int whole = g.hour * 3600 + 1234;
+      SplitClock clock({2026, 12, 8, g.hour, 20, 34}, whole + j / 16.0);
+      char want[16];
+      std::snprintf(want, sizeof want, "%03d", (j * 625 + 5) / 10);
+      EXPECT_EQ(TimeStamp(clock).substr(20), want) << g.grain << ", " << j << "/16 s";
+    }
+  }
+  // Just below and above a half stays with its nearest neighbour.
+  SplitClock below({2026, 12, 8, 10, 0, 0}, 36000.0625 - 1.0 / 256);
+  EXPECT_EQ(TimeStamp(below).substr(20), "059");
+  SplitClock above({2026, 12, 8, 10, 0, 0}, 36000.0625 + 1.0 / 256);
+  EXPECT_EQ(TimeStamp(above).substr(20), "066");
+  // The case that names the rule: 65000.0625 s after midnight.
+  SplitClock named({2026, 12, 8, 18, 3, 20}, 65000.0625);
+  EXPECT_EQ(TimeStamp(named), "2026-12-08 18:03:20.063");
 }
 
 TEST(LogTest, Paths) {
