@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   }
   run::Context ctx(platform::DefaultEnv(), pump, *manager, *agent,
                    platform::ArgumentText(argc, argv));
+  ctx.arguments.assign(argv + 1, argv + argc);
   ctx.read_node_data = store::ReadNodeData;
   snmp::FormEvents events(ctx);
   manager->SetEvents(&events);

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "cmdline/characters.h"
 #include "cmdline/object_name_table.h"
 #include "cmdline/split_args.h"
 #include "diag/log.h"
@@ -18,16 +19,18 @@ namespace {
 constexpr int16_t kPauseMs = 500;
 
 // Fills the three fields of object k from its argument `arg`. The
-// condition character and the value are read right after the name, where
-// the name was found. Returns false when neither name of the slot occurs.
+// condition character (one character, however many bytes it takes) and the
+// value are read right after the name, where the name was found. Returns
+// false when neither name of the slot occurs.
 bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
     const size_t found = arg.find(row.name);
     if (found == std::string::npos) continue;
     const size_t sign_at = found + row.name.size();
+    const size_t value_at = sign_at + CharacterLength(arg, sign_at);
     state.ObjOid(k) = std::string(row.oid);
-    state.ObjCondSign(k) = sign_at < arg.size() ? arg.substr(sign_at, 1) : std::string();
-    state.ObjCondVal(k) = sign_at + 1 < arg.size() ? arg.substr(sign_at + 1) : std::string();
+    state.ObjCondSign(k) = arg.substr(sign_at, value_at - sign_at);
+    state.ObjCondVal(k) = arg.substr(value_at);
     return true;
   }
   return false;
@@ -38,8 +41,7 @@ bool ReadObject(run::TestState& state, int k, const std::string& arg) {
 void ReadCommandLine(run::Context& ctx) {
   run::TestState& state = ctx.state;
   try {
-    Fields fields{};
-    SplitArgs(ctx.argument_text, fields);
+    const Fields fields = TakeFields(ctx.argument_text, ctx.arguments);
 
     for (const std::string& field : fields) {
       if (field.empty()) {

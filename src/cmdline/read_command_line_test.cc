@@ -117,6 +117,81 @@ TEST(ReadCommandLineTest, ConditionIsReadRightAfterTheNameWhereverItStands) {
   EXPECT_EQ(ObjectOf(inside, 1), (Object{"1.3.6.1.2.1.33.1.2.3.0", "=", "7x"}));
 }
 
+// The condition character is one UTF-8 character, whatever its length; a
+// byte that belongs to no well-formed sequence is a character of its own.
+TEST(ReadCommandLineTest, ConditionCharacterIsOneCharacterNotOneByte) {
+  const struct {
+    std::string arg, sign, val;
+  } cases[] = {
+      {"upsBatteryVoltage\xe2\x89\xa4"
+       "250",
+       "\xe2\x89\xa4", "250"},  // U+2264
+      {"upsBatteryVoltage\xc2\xb1"
+       "5",
+       "\xc2\xb1", "5"},                                              // U+00B1
+      {"upsBatteryVoltage\xf0\x9f\x94\x8b", "\xf0\x9f\x94\x8b", ""},  // U+1F50B, nothing after
+      {"upsBatteryVoltage\xff"
+       "250",
+       "\xff", "250"},
+      {"upsBatteryVoltage\xe2\x89", "\xe2", "\x89"},  // cut off: two characters
+  };
+  for (const auto& c : cases) {
+    TestRun run(WithSlot(2, c.arg));
+    EXPECT_EQ(Read(run), std::nullopt);
+    EXPECT_EQ(ObjectOf(run, 2), (Object{"1.3.6.1.2.1.33.1.3.3.1.3.1", c.sign, c.val}))
+        << ::testing::PrintToString(c.arg);
+  }
+}
+
+// Seven arguments are the fields themselves: a quote in the node name is
+// part of the name and never shifts the id or the objects. The log shows
+// the rebuilt text unchanged, and a UTF-8 name byte for byte.
+TEST(ReadCommandLineTest, SevenArgumentsAreTakenAsTheyStand) {
+  const std::string name = "19\" Rack USV Geb\xc3\xa4ude";
+  TestRun run("\"" + name +
+              "\" 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
+              "upsBatteryTemperature<40 entPhySensorValue<35");
+  run.ctx.arguments = {name,
+                       "17",
+                       "5",
+                       "upsEstimatedMinutesRemaining>10",
+                       "upsBatteryVoltage|200-250",
+                       "upsBatteryTemperature<40",
+                       "entPhySensorValue<35"};
+  run.ctx.state.DebugOn = true;
+  EXPECT_EQ(Read(run), std::nullopt);
+  EXPECT_FALSE(run.ctx.state.ArgError);
+  EXPECT_EQ(run.ctx.state.NodeName, name);
+  EXPECT_EQ(run.ctx.state.NodeId, 17);
+  EXPECT_EQ(ObjectOf(run, 4), (Object{"1.3.6.1.2.1.99.1.1.1.4.1", "<", "35"}));
+  ASSERT_EQ(run.env.appends.size(), 1u);
+  EXPECT_EQ(
+      run.env.appends[0].second.rfind(
+          "\r\n2026-12-08 10:00:00.000 CommandLine = \"19\" Rack USV Geb\xc3\xa4ude\" 17 5 ", 0),
+      0u)
+      << run.env.appends[0].second;
+
+  // The same words as one text are split: the quote shifts the fields and
+  // the last ones are missing.
+  TestRun split(run.ctx.argument_text);
+  EXPECT_EQ(Read(split), platform::kExitArgumentError);
+
+  // A name that holds a whole command line cannot bring in another node.
+  TestRun forged("x");
+  forged.ctx.arguments = {
+      "a\" 99 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
+      "upsBatteryTemperature<40 entPhySensorValue<35 \"x",
+      "17",
+      "5",
+      "upsEstimatedMinutesRemaining>10",
+      "upsBatteryVoltage|200-250",
+      "upsBatteryTemperature<40",
+      "entPhySensorValue<35"};
+  EXPECT_EQ(Read(forged), std::nullopt);
+  EXPECT_EQ(forged.ctx.state.NodeId, 17);
+  EXPECT_EQ(forged.ctx.state.NodeName, forged.ctx.arguments[0]);
+}
+
 TEST(ReadCommandLineTest, EightWordsGiveObjectFourTheRest) {
   TestRun run(std::string(kGood) + " 99");
   EXPECT_EQ(Read(run), std::nullopt);

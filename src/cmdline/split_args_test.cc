@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -75,6 +76,58 @@ TEST(SplitArgsTest, TextsOf32767CharactersOrMoreOverflow) {
     }
     EXPECT_EQ(fields, Fields{}) << "nothing is split before the overflow";
   }
+}
+
+// The limit counts characters: a multi-byte UTF-8 character is one, a
+// byte outside any sequence is one too.
+TEST(SplitArgsTest, TheLengthLimitCountsCharactersNotBytes) {
+  const std::string umlaut = "\xc3\xa4";
+  std::string longest;
+  for (int i = 0; i < 32766; ++i) longest += umlaut;  // 65532 bytes
+  EXPECT_EQ(Split(longest)[0], longest);
+  std::string one_more = longest + "\xff";  // a stray byte counts as one
+  try {
+    Split(one_more);
+    ADD_FAILURE() << "32767 characters did not overflow";
+  } catch (const platform::Failure& e) {
+    EXPECT_STREQ(e.what(),
+                 "Overflow: an argument text of 32767 characters does not fit in 16 bits");
+  }
+}
+
+// Seven arguments are the fields as they stand; any other number is split
+// from the rebuilt text.
+TEST(TakeFieldsTest, SevenArgumentsAreTakenAsTheyStand) {
+  const std::vector<std::string> seven = {"19\" Rack UPS",
+                                          "17",
+                                          "5",
+                                          "upsEstimatedMinutesRemaining>10",
+                                          "upsBatteryVoltage|200-250",
+                                          "upsBatteryTemperature<40",
+                                          "entPhySensorValue<35"};
+  const std::string text =
+      "\"19\" Rack UPS\" 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
+      "upsBatteryTemperature<40 entPhySensorValue<35";
+  EXPECT_EQ(
+      TakeFields(text, seven),
+      (Fields{"19\" Rack UPS", "17", "5", "upsEstimatedMinutesRemaining>10",
+              "upsBatteryVoltage|200-250", "upsBatteryTemperature<40", "entPhySensorValue<35"}));
+  // A name built to smuggle in another node stays one name.
+  const std::vector<std::string> smuggled = {
+      "a\" 99 5 w x y z \"x", "17", "5", "o1", "o2", "o3", "o4"};
+  EXPECT_EQ(TakeFields("ignored", smuggled)[0], "a\" 99 5 w x y z \"x");
+  EXPECT_EQ(TakeFields("ignored", smuggled)[1], "17");
+  // An empty argument stays an empty field.
+  EXPECT_EQ(TakeFields("", {"n", "", "5", "a", "b", "c", "d"})[1], "");
+
+  // Six or eight arguments, or none: the text is split.
+  EXPECT_EQ(TakeFields("a \"b c\" d e f g h i", {"a", "b c", "d", "e", "f", "g", "h", "i"}),
+            (Fields{"a", "b c", "d", "e", "f", "g", "h i"}));
+  EXPECT_EQ(TakeFields("1 2 3 4 5 6 7 8", {}), (Fields{"1", "2", "3", "4", "5", "6", "7 8"}));
+  EXPECT_EQ(TakeFields("1 2", {"1", "2"}), (Fields{"1", "2", "", "", "", "", ""}));
+
+  // The length limit holds for seven arguments too.
+  EXPECT_THROW(TakeFields(std::string(32767, 'a'), seven), platform::Failure);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/event_pump.h"
@@ -30,6 +31,9 @@ struct Context {
   trap::Agent& snmpAgentTrap;
   // The argument text of the command line (platform::ArgumentText).
   std::string argument_text;
+  // The arguments as the process got them (argv[1..]), from which
+  // argument_text was rebuilt; empty when a test gives only the text.
+  std::vector<std::string> arguments;
   // The node record stage; store::ReadNodeData unless a test replaces it.
   std::function<void(Context&)> read_node_data;
 };
