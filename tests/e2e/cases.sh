@@ -680,15 +680,23 @@ case_command_line_options() {
 EOF2
 }
 
-# cmake --install lays out <base>/apiexec/upstest and the man page; the
-# installed program finds its switch file below <base>.
+# The program as cmake --install lays it out, run from there: the man page
+# reads, and the installed program polls an all-clear node (exit 0, one
+# trap); without Kovatrel.mdb, for a node id with no row, and copied to a
+# directory not called apiexec it reads no node record and ends with exit 1,
+# sending nothing, as the README's troubleshooting says.
 case_install_layout() {
-  local prefix=$T/installed
-  cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix "$prefix" >"$T/install.out" 2>&1 ||
+  local staged=$T/staged
+  DESTDIR=$staged cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix /usr >"$T/install.out" 2>&1 ||
     { fail "cmake --install failed: $(cat "$T/install.out")"; return; }
-  [ -x "$prefix/apiexec/upstest" ] || fail "no $prefix/apiexec/upstest"
-  local page=$prefix/share/man/man1/upstest.1
-  [ -f "$page" ] || { fail "no man page at share/man/man1/upstest.1"; return; }
+  local program
+  program=$(find "$staged" -path '*/apiexec/upstest' -type f | head -n 1)
+  [ -n "$program" ] || { fail "no apiexec/upstest installed under $staged"; return; }
+  [ -x "$(dirname "$program")/upstest-store" ] || fail "upstest-store is not installed beside upstest"
+  local page
+  page=$(find "$staged" -path '*/man1/upstest.1*' | head -n 1)
+  [ -n "$page" ] || { fail "no man page installed under man1"; return; }
+  case $page in *.gz) gunzip -c "$page" >"$T/upstest.1"; page=$T/upstest.1 ;; esac
   grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
   if command -v groff >/dev/null; then
     local warnings
@@ -706,14 +714,62 @@ case_install_layout() {
       grep -qF "$oid" <<<"$text" || fail "the man page does not name $oid"
     done
   fi
-  [ "$("$prefix/apiexec/upstest" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
+  [ "$("$program" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
     fail "the installed program does not tell its version"
-  : >"$prefix/apiexec/upsdebug.txt"
-  RUN_NO=$((RUN_NO + 1))
-  "$prefix/apiexec/upstest" "Main UPS" 1
-  RC=$?
+
+  # From here on the harness works in the installed base directory.
+  APIEXEC=$(dirname "$program")
+  BASE=$(dirname "$APIEXEC")
+  settings 1 "Provider=SQLite;Data Source=$NODE_DB"
+  ups_up
+  debug_on
+
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF2'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF2
+  expect_log_has 1 '^Trap Sent: +True$'
+
+  # Nothing in the installed base tells the run where the node is.
+  local check
+  for check in no_settings unknown_node; do
+    clear_logs
+    if [ $check = no_settings ]; then
+      mv "$BASE/Kovatrel.mdb" "$T/Kovatrel.away"
+      run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+      mv "$T/Kovatrel.away" "$BASE/Kovatrel.mdb"
+      expect_log_has 1 "^<TS> \\(ReadNodeData\\) Could not find file '$BASE/Kovatrel\\.mdb'\$"
+    else
+      run_upstest "Main UPS" 99 5 "${ALL_MET[@]}"
+      expect_log_has 99 '^IpAddr: *$'
+    fi
+    local id=1
+    [ $check = unknown_node ] && id=99
+    expect_rc 1
+    expect_no_traps
+    expect_last_line $id '^<TS> \(SnmpSend\) no remote address: the node record gives none$'
+    expect_log_lacks $id '^Poll Status'
+  done
+
+  # A copy of the program outside an apiexec directory finds neither the
+  # settings nor the switch file of the base it was copied from.
+  clear_logs
+  mkdir -p "$BASE/tools"
+  cp "$program" "$APIEXEC/upstest-store" "$BASE/tools/"
+  local real_apiexec=$APIEXEC
+  APIEXEC=$BASE/tools
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  APIEXEC=$real_apiexec
+  expect_rc 1
+  expect_no_traps
+  [ -z "$(find "$BASE" -name 'upsdebug-*.txt')" ] || fail "the copy wrote a debug log in the base"
+
+  # Too few arguments: the installed program writes the switch file itself.
+  debug_on
+  run_upstest "Main UPS" 1
   expect_rc 2
-  expect_file "$prefix/apiexec/upsdebug.txt" <<'EOF2'
+  expect_file "$APIEXEC/upsdebug.txt" <<'EOF2'
 
 <TS> Argument Error
 <TS> CommandLine = "Main UPS" 1
