@@ -593,6 +593,59 @@ case_unusable_destination() {
   done
 }
 
+# A hostile machine cannot hang a run or cost its check. A FIFO (nobody
+# reading), a link to /dev/full or a directory where the node log goes: the
+# run polls and reports as usual (exit 0, its trap) and says once on stderr
+# that the log was not written. An agent that floods the manager's port
+# without pause, with junk or with stale answers, for far longer than a
+# run: the run ends while the flood goes on, as unanswered, and its log
+# holds at most 100 groups of each kind.
+case_hostile_logs_and_floods() {
+  ups_up
+  debug_on
+  local kind log=$APIEXEC/upsdebug-1.txt
+  for kind in fifo full directory; do
+    rm -rf "$log"
+    case $kind in
+      fifo) mkfifo "$log" ;;
+      full) ln -s /dev/full "$log" ;;
+      directory) mkdir "$log" ;;
+    esac
+    run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+    expect_rc 0
+    expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+    [ "$(grep -c '^upstest: debug log not written, the run goes on without it: ' \
+      "$T/run-$RUN_NO.out")" = 1 ] || fail "run $RUN_NO ($kind): stderr was: $OUT"
+    [ "$(wc -l <"$T/run-$RUN_NO.out")" = 1 ] || fail "run $RUN_NO ($kind): more than one line: $OUT"
+  done
+  rm -rf "$log"
+
+  local what port=1180 id=40
+  for what in garbage stale; do
+    agent_start "flood_$what" $port --bind i:45 --bind i:230 --bind i:25 --bind i:255 \
+      "flood:$what:40"
+    node $id 127.0.0.1 $port 5 2 public "trap$id" "" ""
+    run_upstest "Flooded UPS" $id 5 "${ALL_MET[@]}"
+    expect_rc 0
+    ! grep -q '^flooded ' "$T/agent-flood_$what.log" ||
+      fail "run $RUN_NO: the run lasted as long as the flood"
+    [ "$(grep -c 'poll=4 ups=0' <<<"$TRAPS")" = 1 ] || fail "run $RUN_NO: traps: $TRAPS"
+    local bad answers
+    bad=$(masked_log "$APIEXEC/upsdebug-$id.txt" | grep -c '^<TS> BadPacket')
+    answers=$(masked_log "$APIEXEC/upsdebug-$id.txt" | grep -c '^<TS> <-- SnmpResponse')
+    if [ $what = garbage ]; then
+      [ "$bad" = 100 ] && [ "$answers" = 0 ] || fail "run $RUN_NO: $bad BadPacket, $answers answers"
+    else
+      [ "$answers" = 100 ] && [ "$bad" = 0 ] || fail "run $RUN_NO: $bad BadPacket, $answers answers"
+    fi
+    expect_log_has $id '^Trap Sent: +True$'
+    port=$((port + 1))
+    id=$((id + 1))
+  done
+}
+
 # A trap that cannot be sent ends the run through the error trap of
 # SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
 # argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
