@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     agent = trap::NewUdpAgent();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "upstest: %s\n", e.what());
-    return platform::kExitErrorTrap;
+    return platform::kExitFailure;
   }
   run::Context ctx(platform::DefaultEnv(), pump, *manager, *agent,
                    platform::ArgumentText(argc, argv));

@@ -43,8 +43,7 @@ class FakeEnv final : public platform::Env {
   // Every line written to the standard error, without "upstest: ".
   std::vector<std::string> stderr_lines;
 
-  // Called after each sleep has advanced the clock (a fake pump may hook
-  // in here; usually left empty).
+  // The content of a file written here; empty when there is none.
   std::string ContentOf(const std::string& path) const;
 
  private:

@@ -10,13 +10,12 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "run/wait.h"
 
 namespace upstest::cmdline {
 
 namespace {
-
-constexpr int16_t kPauseMs = 500;
 
 // Fills the three fields of object k from its argument `arg`. The
 // condition character (one character, however many bytes it takes) and the
@@ -36,6 +35,16 @@ bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   return false;
 }
 
+// "a or b": the names slot k accepts.
+std::string SlotNames(int k) {
+  std::string names;
+  for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
+    if (!names.empty()) names += " or ";
+    names += row.name;
+  }
+  return names;
+}
+
 }  // namespace
 
 void ReadCommandLine(run::Context& ctx) {
@@ -43,18 +52,21 @@ void ReadCommandLine(run::Context& ctx) {
   try {
     const Fields fields = TakeFields(ctx.argument_text, ctx.arguments);
 
-    for (const std::string& field : fields) {
-      if (field.empty()) {
+    for (size_t n = 0; n < fields.size(); ++n) {
+      if (fields[n].empty()) {
         state.ArgError = true;
+        ctx.argument_problem = "argument " + std::to_string(n + 1) +
+                               " is missing or empty (seven arguments are needed: NODENAME "
+                               "NODEID NODESTATUS and four objects)";
         break;
       }
     }
     if (state.ArgError) {
       if (state.DebugOn) {
         diag::AppendSwitchFile(ctx, diag::ArgumentErrorGroup(ctx.env, ctx.argument_text));
-        run::Wait(ctx, kPauseMs);
+        run::Wait(ctx, run::kEndPauseMs);
       }
-      platform::EndProgram(platform::kExitArgumentError);
+      platform::EndProgram(platform::kExitArgumentError, ctx.argument_problem);
     }
 
     state.NodeName = fields[0];
@@ -62,19 +74,21 @@ void ReadCommandLine(run::Context& ctx) {
     state.NodeStatus = platform::ToInt16(fields[2]);
 
     for (int k = 1; k <= 4; ++k) {
-      if (!ReadObject(state, k, fields[static_cast<size_t>(k + 2)])) state.ArgError = true;
+      const std::string& arg = fields[static_cast<size_t>(k + 2)];
+      if (ReadObject(state, k, arg)) continue;
+      state.ArgError = true;
+      if (ctx.argument_problem.empty()) {
+        ctx.argument_problem = "argument " + std::to_string(k + 3) + " \"" + diag::Printable(arg) +
+                               "\": no object name of slot " + std::to_string(k) + " (" +
+                               SlotNames(k) + ")";
+      }
     }
 
     if (state.DebugOn) {
       diag::AppendNodeLog(ctx, diag::ParsedArgumentsGroup(ctx.env, ctx.argument_text, ctx.state));
     }
   } catch (const std::exception& e) {
-    if (state.DebugOn) {
-      diag::AppendNodeLog(ctx, diag::Lines({diag::TimeStamp(ctx.env) + " " + e.what(),
-                                            "CommandLine = " + ctx.argument_text, ""}));
-      run::Wait(ctx, kPauseMs);
-    }
-    platform::EndProgram(platform::kExitErrorTrap);
+    run::HandleFailure(ctx, run::kReadCommandLineFailure, e.what());
   }
 }
 

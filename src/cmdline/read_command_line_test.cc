@@ -256,7 +256,7 @@ TEST(ReadCommandLineTest, NodeIdNotANumberIsLoggedForNodeZero) {
   const std::string text = "UPS-1 abc 5 a b c d";
   TestRun run(text);
   run.ctx.state.DebugOn = true;
-  EXPECT_EQ(Read(run), platform::kExitErrorTrap);
+  EXPECT_EQ(Read(run), platform::kExitFailure);
   EXPECT_EQ(run.ctx.state.NodeName, "UPS-1");
   EXPECT_EQ(run.ctx.state.NodeId, 0);
   EXPECT_FALSE(run.ctx.state.ArgError) << "the objects are never read";
@@ -272,14 +272,14 @@ TEST(ReadCommandLineTest, NodeIdNotANumberIsLoggedForNodeZero) {
 TEST(ReadCommandLineTest, NodeStatusBeyondSixteenBits) {
   TestRun run("UPS-1 17 40000 a b c d");
   run.ctx.state.DebugOn = true;
-  EXPECT_EQ(Read(run), platform::kExitErrorTrap);
+  EXPECT_EQ(Read(run), platform::kExitFailure);
   EXPECT_EQ(run.ctx.state.NodeId, 17);
   EXPECT_EQ(run.NodeLog(17),
             "2026-12-08 10:00:00.000 Overflow: 40000 does not fit in 16 bits\r\n"
             "CommandLine = UPS-1 17 40000 a b c d\r\n\r\n");
 
   TestRun quiet("UPS-1 17 40000 a b c d");
-  EXPECT_EQ(Read(quiet), platform::kExitErrorTrap);
+  EXPECT_EQ(Read(quiet), platform::kExitFailure);
   EXPECT_TRUE(quiet.env.appends.empty());
   EXPECT_TRUE(quiet.env.sleeps().empty()) << "no wait with the log off";
 }
@@ -297,7 +297,7 @@ TEST(ReadCommandLineTest, OverlongTextEndsThroughTheTrap) {
   const std::string text = std::string(kGood) + " " + std::string(33000, 'x');
   TestRun run(text);
   run.ctx.state.DebugOn = true;
-  EXPECT_EQ(Read(run), platform::kExitErrorTrap);
+  EXPECT_EQ(Read(run), platform::kExitFailure);
   const std::string log = run.NodeLog(0);
   EXPECT_EQ(log.rfind("2026-12-08 10:00:00.000 Overflow", 0), 0u) << log.substr(0, 80);
   EXPECT_NE(log.find("\r\nCommandLine = " + text + "\r\n\r\n"), std::string::npos);

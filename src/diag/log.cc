@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "run/context.h"
-#include "run/wait.h"
 
 namespace upstest::diag {
 
@@ -194,11 +193,14 @@ std::string ErrorLine(platform::Env& env, std::string_view procedure, std::strin
   return Lines(lines);
 }
 
-void WriteTrapLine(run::Context& ctx, std::string_view procedure, std::string_view description,
-                   bool empty_line_after, int16_t wait_ms) {
-  if (!ctx.state.DebugOn) return;
-  AppendNodeLog(ctx, ErrorLine(ctx.env, procedure, description, empty_line_after));
-  run::Wait(ctx, wait_ms);
+std::string CommandLineErrorGroup(platform::Env& env, std::string_view description,
+                                  std::string_view argument_text) {
+  return Lines({TimeStamp(env) + " " + Printable(description),
+                "CommandLine = " + std::string(argument_text), ""});
+}
+
+std::string ManagerFailedGroup(platform::Env& env, std::string_view description) {
+  return Lines({TimeStamp(env) + " SNMP Manager Failed to Start", Printable(description), ""});
 }
 
 }  // namespace upstest::diag

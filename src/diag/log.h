@@ -1,5 +1,6 @@
 // The debug log: the switch, the file names, the timestamp, and the exact
-// text of every group of lines the run writes.
+// text of every group of lines the run writes. This module only formats
+// and writes; it never waits (the pauses after lines belong to the run).
 //
 // Every line ends with CR LF. A group is built as one text first and then
 // appended with one write between one open and one close, so no file stays
@@ -110,9 +111,13 @@ std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool t
 std::string ErrorLine(platform::Env& env, std::string_view procedure, std::string_view description,
                       bool empty_line_after);
 
-// The error line of an error trap: when DebugOn, appends ErrorLine(...) to
-// the node log and waits `wait_ms`. Does nothing with the log off.
-void WriteTrapLine(run::Context& ctx, std::string_view procedure, std::string_view description,
-                   bool empty_line_after, int16_t wait_ms);
+// A failure of the command line itself: "<ts> <description>",
+// "CommandLine = <text>", empty line.
+std::string CommandLineErrorGroup(platform::Env& env, std::string_view description,
+                                  std::string_view argument_text);
+
+// The manager could not start: "<ts> SNMP Manager Failed to Start",
+// "<description>", empty line.
+std::string ManagerFailedGroup(platform::Env& env, std::string_view description);
 
 }  // namespace upstest::diag

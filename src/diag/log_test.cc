@@ -308,32 +308,12 @@ TEST(LogTest, ErrorLines) {
             std::string(kTs) + " (ReadNodeData) \r\n\r\n");
 }
 
-TEST(LogTest, WriteTrapLineWritesAndWaitsOnlyWithTheLogOn) {
-  TestRun off;
-  WriteTrapLine(off.ctx, "SendTrap", "x", false, 500);
-  EXPECT_TRUE(off.env.appends.empty());
-  EXPECT_TRUE(off.env.sleeps().empty());
-
-  TestRun on;
-  on.ctx.state.DebugOn = true;
-  on.ctx.state.NodeId = 3;
-  WriteTrapLine(on.ctx, "CheckStatus", "no route", true, 500);
-  ASSERT_EQ(on.env.appends.size(), 1u);
-  EXPECT_EQ(on.env.appends[0].first, "/base/apiexec/upsdebug-3.txt");
-  EXPECT_EQ(on.env.appends[0].second, "2026-12-08 10:00:00.000 (CheckStatus) no route\r\n\r\n");
-  EXPECT_EQ(on.env.sleeps(), std::vector<int>(50, 10));
-
-  // A line that cannot be written is dropped: the wait stays, and only the
-  // first failure of the run is reported.
-  TestRun failing;
-  failing.ctx.state.DebugOn = true;
-  failing.env.failing_paths.insert("/base/apiexec/upsdebug-0.txt");
-  EXPECT_NO_THROW(WriteTrapLine(failing.ctx, "SendTrap", "x", false, 500));
-  EXPECT_NO_THROW(WriteTrapLine(failing.ctx, "SendTrap", "y", false, 500));
-  EXPECT_EQ(failing.env.sleeps(), std::vector<int>(100, 10));
-  EXPECT_EQ(failing.env.stderr_lines,
-            std::vector<std::string>{"debug log not written, the run goes on without it: Cannot "
-                                     "open '/base/apiexec/upsdebug-0.txt': Permission denied"});
+TEST(LogTest, FailureGroups) {
+  FakeEnv env = EarlyEnv();
+  EXPECT_EQ(CommandLineErrorGroup(env, "Overflow", "a \"b c\""),
+            std::string(kTs) + " Overflow\r\nCommandLine = a \"b c\"\r\n\r\n");
+  EXPECT_EQ(ManagerFailedGroup(env, "cannot bind\r\nx"),
+            std::string(kTs) + " SNMP Manager Failed to Start\r\ncannot bind??x\r\n\r\n");
 }
 
 TEST(LogTest, EachGroupIsOneAppend) {

@@ -17,8 +17,9 @@ struct CivilTime {
   bool operator==(const CivilTime&) const = default;
 };
 
-// Whole seconds since 0001-01-01 00:00:00 of the same calendar, so that two
-// local times can be compared and a span added.
+// Whole seconds since 0000-03-01 00:00:00 of the proleptic Gregorian
+// calendar (day 0 of the civil-days count), so that two local times can be
+// compared and a span added.
 int64_t SerialSeconds(const CivilTime& t);
 
 class Env {

@@ -3,12 +3,13 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace upstest::platform {
 
-// A runtime error: carries the description that error traps write to the
-// debug log. Every error trap catches std::exception, so library failures
-// (bad_alloc, out_of_range ...) reach the traps too.
+// A runtime error: carries the description that a procedure's failure
+// handling writes to the debug log. Every procedure catches std::exception,
+// so library failures (bad_alloc, out_of_range ...) are handled there too.
 class Failure : public std::runtime_error {
  public:
   explicit Failure(const std::string& description) : std::runtime_error(description) {}
@@ -16,17 +17,22 @@ class Failure : public std::runtime_error {
 
 // Exit statuses of the program.
 inline constexpr int kExitNormal = 0;
-inline constexpr int kExitErrorTrap = 1;
+inline constexpr int kExitFailure = 1;
 inline constexpr int kExitArgumentError = 2;
 
-// Ending the program. Deliberately not a std::exception, so that no error
-// trap catches it; it unwinds to the top of the run, which returns `status`.
-// Nothing of the system runs while it unwinds: no event, no trap, no log.
+// Ending the program. Deliberately not a std::exception, so that no
+// procedure's failure handling catches it; it unwinds to the top of the
+// run, which returns `status`. Nothing of the system runs while it unwinds:
+// no event, no trap, no log. `reason` says in one line why a run ended
+// other than normally; the top of the run writes it to the standard error.
 struct ProgramEnd {
   int status;
+  std::string reason;
 };
 
-// Ends the program with `status`. Never returns.
-[[noreturn]] inline void EndProgram(int status) { throw ProgramEnd{status}; }
+// Ends the program with `status` and `reason`. Never returns.
+[[noreturn]] inline void EndProgram(int status, std::string reason = {}) {
+  throw ProgramEnd{status, std::move(reason)};
+}
 
 }  // namespace upstest::platform

@@ -44,7 +44,7 @@ extern "C" void WatchdogExpired(int) {
   // Only async-signal-safe calls from here on.
   ssize_t ignored = ::write(STDERR_FILENO, watchdog_line, watchdog_length);
   (void)ignored;
-  _exit(kExitErrorTrap);
+  _exit(kExitFailure);
 }
 
 }  // namespace

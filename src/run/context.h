@@ -1,6 +1,11 @@
 // Everything one run works on: the test state, the operating system, the
 // event pump and the two SNMP components. The procedures of every module
 // take it by reference; there is exactly one per run.
+//
+// The test state, this context and Wait are the floor every subsystem
+// stands on: cmdline, store, snmp, trap and diag include them from run/,
+// and run/ includes those subsystems only in the sequence that drives
+// them. The arrows up to run/ are to this floor, not a cycle.
 #pragma once
 
 #include <functional>
@@ -16,13 +21,13 @@
 namespace upstest::run {
 
 struct Context {
-  Context(platform::Env& env_, platform::EventPump& pump_, snmp::Manager& manager,
-          trap::Agent& agent, std::string argument_text_)
-      : env(env_),
-        pump(pump_),
-        snmpManager(manager),
-        snmpAgentTrap(agent),
-        argument_text(std::move(argument_text_)) {}
+  Context(platform::Env& env_in, platform::EventPump& pump_in, snmp::Manager& manager_in,
+          trap::Agent& agent_in, std::string argument_text_in)
+      : env(env_in),
+        pump(pump_in),
+        snmpManager(manager_in),
+        snmpAgentTrap(agent_in),
+        argument_text(std::move(argument_text_in)) {}
 
   TestState state;
   platform::Env& env;
@@ -36,6 +41,12 @@ struct Context {
   std::vector<std::string> arguments;
   // The node record stage; store::ReadNodeData unless a test replaces it.
   std::function<void(Context&)> read_node_data;
+
+  // Why the run cannot go on as asked, in one line for the standard error:
+  // the first argument that is missing or not accepted, and why no node
+  // record was read (empty when it was).
+  std::string argument_problem;
+  std::string node_record_problem;
 
   // The debug log's bookkeeping for this run: whether a failed write has
   // been reported, and how many answer and BadPacket groups were written.

@@ -1,6 +1,5 @@
 #include "run/sequence.h"
 
-#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "run/status_compare.h"
 #include "run/wait.h"
 #include "snmp/status_request.h"
@@ -26,19 +26,10 @@ constexpr std::string_view kBatTimeRemainingOid = "1.3.6.1.4.1.534.1.2.1.0";
 // A node with this stored status gets no all-clear trap.
 constexpr int16_t kNodeStatusNoAllClear = 6;
 
-constexpr int16_t kAlarmPauseMs = 200;
-constexpr int16_t kPauseMs = 500;
-
 // The quotient in double precision, rounded to the nearest integer, an
 // exact half to the even neighbour.
 int32_t Divided(int32_t value, double divisor) {
   return platform::RoundToInt32(static_cast<double>(value) / divisor);
-}
-
-void NotJudged(TestState& state, int16_t poll_status) {
-  state.PollStatus = poll_status;
-  state.UpsStatus = kUpsNotJudged;
-  for (int n = 1; n <= 4; ++n) state.ObjStatus(n) = kObjNotJudged;
 }
 
 void ScaleValues(TestState& state) {
@@ -50,77 +41,86 @@ void ScaleValues(TestState& state) {
   }
 }
 
+// An object name that was not accepted: the status trap with poll status
+// 2, the pause, the end.
+[[noreturn]] void EndWithArgumentError(Context& ctx) {
+  SetNotJudged(ctx.state, kPollArgumentError);
+  trap::SendTrap(ctx);
+  Wait(ctx, kEndPauseMs);
+  platform::EndProgram(platform::kExitArgumentError, ctx.argument_problem);
+}
+
+// Every condition met: the all-clear trap, unless the node's stored status
+// asks for none. Returns whether a trap was sent.
+bool ReportAllMet(Context& ctx) {
+  TestState& state = ctx.state;
+  state.UpsStatus = kUpsAllMet;
+  if (state.NodeStatus == kNodeStatusNoAllClear) return false;
+  trap::SendTrap(ctx);
+  return true;
+}
+
+// At least one condition failed: one trap per failed object, each showing
+// that object with 2 and the three others with 3, and a pause after each.
+// Each object is judged again before its trap, since the trap before it
+// set its code to 3.
+void ReportAlarms(Context& ctx) {
+  TestState& state = ctx.state;
+  state.UpsStatus = kUpsConditionFailed;
+  for (int16_t i = 1; i <= 4; ++i) {
+    StatusCompare(ctx, i);
+    if (state.ObjStatus(i) != kObjFailed) continue;
+    for (int n = 1; n <= 4; ++n) {
+      if (n != i) state.ObjStatus(n) = kObjOtherAlarm;
+    }
+    trap::SendTrap(ctx);
+    Wait(ctx, kAlarmPauseMs);
+  }
+}
+
+// The decision on what the poll gave, and its traps. Returns whether a trap
+// was sent.
+bool JudgeAndReport(Context& ctx) {
+  TestState& state = ctx.state;
+  if (!state.ResponseReceived || state.ResponseError) {
+    SetNotJudged(state, state.ResponseReceived ? kPollHandlerFailed : kPollNoAnswer);
+    trap::SendTrap(ctx);
+    return true;
+  }
+  bool any_failed = false;
+  for (int16_t i = 1; i <= 4; ++i) {
+    StatusCompare(ctx, i);
+    if (state.ObjStatus(i) == kObjFailed) any_failed = true;
+  }
+  state.PollStatus = kPollJudged;
+  if (!any_failed) return ReportAllMet(ctx);
+  ReportAlarms(ctx);
+  return true;
+}
+
 }  // namespace
 
 void StartTest(Context& ctx) {
   TestState& state = ctx.state;
-  bool TrapSent = false;
-  bool AnyAlarm = false;
   try {
     if (diag::SwitchIsOn(ctx.env, state)) state.DebugOn = true;
 
     cmdline::ReadCommandLine(ctx);
     ctx.read_node_data(ctx);
-
-    if (state.ArgError) {
-      NotJudged(state, kPollArgumentError);
-      trap::SendTrap(ctx);
-      Wait(ctx, kPauseMs);
-      platform::EndProgram(platform::kExitArgumentError);
-    }
+    if (state.ArgError) EndWithArgumentError(ctx);
 
     snmp::StartManager(ctx);
     snmp::CheckStatus(ctx);
-
     ScaleValues(state);
 
-    if (!state.ResponseReceived) {
-      NotJudged(state, kPollNoAnswer);
-      trap::SendTrap(ctx);
-      TrapSent = true;
-    } else if (state.ResponseError) {
-      NotJudged(state, kPollHandlerFailed);
-      trap::SendTrap(ctx);
-      TrapSent = true;
-    } else {
-      for (int16_t i = 1; i <= 4; ++i) {
-        StatusCompare(ctx, i);
-        if (state.ObjStatus(i) == kObjFailed) AnyAlarm = true;
-      }
-      state.PollStatus = kPollJudged;
-      if (AnyAlarm) {
-        state.UpsStatus = kUpsConditionFailed;
-        // One trap per failed object, each showing that object with 2 and
-        // the three others with 3.
-        for (int16_t i = 1; i <= 4; ++i) {
-          StatusCompare(ctx, i);
-          if (state.ObjStatus(i) == kObjFailed) {
-            for (int n = 1; n <= 4; ++n) {
-              if (n != i) state.ObjStatus(n) = kObjOtherAlarm;
-            }
-            trap::SendTrap(ctx);
-            TrapSent = true;
-            Wait(ctx, kAlarmPauseMs);
-          }
-        }
-      } else {
-        state.UpsStatus = kUpsAllMet;
-        if (state.NodeStatus != kNodeStatusNoAllClear) {
-          trap::SendTrap(ctx);
-          TrapSent = true;
-        }
-      }
-    }
+    const bool trap_sent = JudgeAndReport(ctx);
 
     if (state.DebugOn) {
-      diag::AppendNodeLog(ctx, diag::SummaryGroup(ctx.env, state, TrapSent));
-      Wait(ctx, kPauseMs);
+      diag::AppendNodeLog(ctx, diag::SummaryGroup(ctx.env, state, trap_sent));
+      Wait(ctx, kEndPauseMs);
     }
   } catch (const std::exception& e) {
-    // A failure while writing this line is not handled here: it leaves
-    // StartTest.
-    diag::WriteTrapLine(ctx, "StartTest", e.what(), false, kPauseMs);
-    platform::EndProgram(platform::kExitErrorTrap);
+    HandleFailure(ctx, kStartTestFailure, e.what());
   }
 }
 
@@ -129,10 +129,15 @@ int RunTest(Context& ctx) {
     StartTest(ctx);
     return platform::kExitNormal;
   } catch (const platform::ProgramEnd& end) {
+    if (end.status != platform::kExitNormal) {
+      ctx.env.WriteStderrLine(!end.reason.empty()                          ? end.reason
+                              : end.status == platform::kExitArgumentError ? "argument error"
+                                                                           : "ended by an error");
+    }
     return end.status;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "upstest: %s\n", e.what());
-    return platform::kExitErrorTrap;
+    ctx.env.WriteStderrLine(e.what());
+    return platform::kExitFailure;
   }
 }
 

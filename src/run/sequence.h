@@ -12,9 +12,9 @@ struct Context;
 void StartTest(Context& ctx);
 
 // What the main form's load does after AppBase is set: runs StartTest and
-// returns the exit status (platform::kExit*). A failure inside StartTest's
-// own error trap, which the system does not handle, is reported on stderr
-// and gives kExitErrorTrap.
+// returns the exit status (platform::kExit*). An end other than the normal
+// one writes its reason as one line on stderr; a normal end writes nothing
+// there.
 int RunTest(Context& ctx);
 
 }  // namespace upstest::run

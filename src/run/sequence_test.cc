@@ -287,14 +287,14 @@ TEST(SequenceTest, ValueScaling) {
 TEST(SequenceTest, ErrorTrapOfStartTest) {
   Sequence run;
   run.ctx.read_node_data = [](Context&) { throw platform::Failure("node database gone"); };
-  EXPECT_EQ(run.Run(), platform::kExitErrorTrap);
+  EXPECT_EQ(run.Run(), platform::kExitFailure);
   EXPECT_TRUE(run.agent.traps.empty());
   EXPECT_TRUE(EndsWith(run.Log(), Stamp(0) + " (StartTest) node database gone\r\n")) << run.Log();
   EXPECT_EQ(run.env.now_ms(), 500);
 
   Sequence quiet(kArgs, 5, false);
   quiet.ctx.read_node_data = [](Context&) { throw platform::Failure("node database gone"); };
-  EXPECT_EQ(quiet.Run(), platform::kExitErrorTrap);
+  EXPECT_EQ(quiet.Run(), platform::kExitFailure);
   EXPECT_TRUE(quiet.env.appends.empty());
   EXPECT_TRUE(quiet.env.sleeps().empty()) << "no wait with the log off";
 }

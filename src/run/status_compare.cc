@@ -7,6 +7,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "run/wait.h"
 #include "trap/status_trap.h"
 
@@ -14,20 +15,17 @@ namespace upstest::run {
 
 namespace {
 
-constexpr int16_t kPauseMs = 500;
-
 int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
 
 // A range condition without its "-": reported like an argument error, then
 // the end.
-[[noreturn]] void RangeError(Context& ctx) {
-  TestState& state = ctx.state;
-  state.PollStatus = kPollArgumentError;
-  state.UpsStatus = kUpsNotJudged;
-  for (int n = 1; n <= 4; ++n) state.ObjStatus(n) = kObjNotJudged;
+[[noreturn]] void RangeError(Context& ctx, int16_t i) {
+  SetNotJudged(ctx.state, kPollArgumentError);
   trap::SendTrap(ctx);
-  Wait(ctx, kPauseMs);
-  platform::EndProgram(platform::kExitArgumentError);
+  Wait(ctx, kEndPauseMs);
+  platform::EndProgram(platform::kExitArgumentError,
+                       "argument " + std::to_string(i + 3) + ": range condition \"" +
+                           diag::Printable(ctx.state.ObjCondVal(i)) + "\" has no '-'");
 }
 
 }  // namespace
@@ -54,14 +52,13 @@ void StatusCompare(Context& ctx, int16_t i) {
       }
       const std::string& range = state.ObjCondVal(i);
       const size_t dash = range.find('-');
-      if (dash == std::string::npos) RangeError(ctx);
+      if (dash == std::string::npos) RangeError(ctx, i);
       const int32_t lower = platform::ToInt32(std::string_view(range).substr(0, dash));
       const int32_t upper = platform::ToInt32(std::string_view(range).substr(dash + 1));
       state.ObjStatus(i) = Verdict(lower <= state.ObjValue(i) && state.ObjValue(i) <= upper);
     }
   } catch (const std::exception& e) {
-    diag::WriteTrapLine(ctx, "StatusCompare", e.what(), false, kPauseMs);
-    platform::EndProgram(platform::kExitErrorTrap);
+    HandleFailure(ctx, kStatusCompareFailure, e.what());
   }
 }
 

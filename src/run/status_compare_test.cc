@@ -140,7 +140,7 @@ TEST(StatusCompareTest, ConversionErrorsEndThroughTheTrap) {
     run.ctx.state.ObjValue(4) = 1;
     run.ctx.state.ObjStatus(1) = 3;
     const Judged j = Judge(run, 1, c.sign, c.val, 20);
-    EXPECT_EQ(j.end, platform::kExitErrorTrap) << c.sign << c.val;
+    EXPECT_EQ(j.end, platform::kExitFailure) << c.sign << c.val;
     EXPECT_EQ(j.status, 3) << "no status is set for the object";
     EXPECT_TRUE(run.agent.traps.empty());
     const std::string log = run.NodeLog(9);
@@ -149,7 +149,7 @@ TEST(StatusCompareTest, ConversionErrorsEndThroughTheTrap) {
     EXPECT_EQ(run.env.now_ms(), 500);
   }
   TestRun quiet;
-  EXPECT_EQ(Judge(quiet, 1, "=", "x", 1).end, platform::kExitErrorTrap);
+  EXPECT_EQ(Judge(quiet, 1, "=", "x", 1).end, platform::kExitFailure);
   EXPECT_TRUE(quiet.env.sleeps().empty()) << "no wait with the log off";
   EXPECT_TRUE(quiet.env.appends.empty());
 }
@@ -157,7 +157,7 @@ TEST(StatusCompareTest, ConversionErrorsEndThroughTheTrap) {
 TEST(StatusCompareTest, ErrorLineCarriesTheDescription) {
   TestRun run;
   run.ctx.state.DebugOn = true;
-  EXPECT_EQ(Judge(run, 3, "=", "abc", 1).end, platform::kExitErrorTrap);
+  EXPECT_EQ(Judge(run, 3, "=", "abc", 1).end, platform::kExitFailure);
   EXPECT_EQ(run.NodeLog(0),
             "2026-12-08 10:00:00.000 (StatusCompare) Type mismatch: 'abc' is not a number\r\n");
 }
@@ -169,7 +169,7 @@ TEST(StatusCompareTest, ObjectNumberOutsideOneToFourEndsThroughTheTrap) {
     StatusCompare(run.ctx, 5);
     ADD_FAILURE() << "returned";
   } catch (const platform::ProgramEnd& end) {
-    EXPECT_EQ(end.status, platform::kExitErrorTrap);
+    EXPECT_EQ(end.status, platform::kExitFailure);
   }
   EXPECT_NE(run.NodeLog(0).find(" (StatusCompare) Subscript out of range"), std::string::npos);
 }
@@ -184,7 +184,7 @@ TEST(StatusCompareTest, UnwritableLogEndsTheSameWay) {
     StatusCompare(run.ctx, 1);
     ADD_FAILURE() << "returned";
   } catch (const platform::ProgramEnd& end) {
-    EXPECT_EQ(end.status, platform::kExitErrorTrap);
+    EXPECT_EQ(end.status, platform::kExitFailure);
   }
   EXPECT_FALSE(run.env.sleeps().empty());
 }

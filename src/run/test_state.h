@@ -83,4 +83,14 @@ inline constexpr int16_t kObjMet = 1;
 inline constexpr int16_t kObjFailed = 2;
 inline constexpr int16_t kObjOtherAlarm = 3;
 
+// The four objects an answer fills, in its order: one binding each.
+inline constexpr int kObjectCount = 4;
+
+// A poll that was not judged: `poll_status`, and every other code 0.
+inline void SetNotJudged(TestState& state, int16_t poll_status) {
+  state.PollStatus = poll_status;
+  state.UpsStatus = kUpsNotJudged;
+  for (int n = 1; n <= kObjectCount; ++n) state.ObjStatus(n) = kObjNotJudged;
+}
+
 }  // namespace upstest::run

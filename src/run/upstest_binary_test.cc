@@ -99,11 +99,15 @@ TEST_F(Installed, SixArgumentsWithTheSwitchWriteTheArgumentErrorGroup) {
       << "no node log in that run";
 }
 
-TEST_F(Installed, SixArgumentsWithoutTheSwitchWriteNothing) {
+// Without the switch nothing is written, and stderr says in one line why
+// the run ended.
+TEST_F(Installed, SixArgumentsWithoutTheSwitchWriteNothingButTheReason) {
   const int status = Run(kSixArguments);
   EXPECT_EQ(status, 2) << stderr_;
   EXPECT_EQ(Entries(apiexec_), (std::set<std::string>{"upstest"}));
-  EXPECT_EQ(stderr_, "");
+  EXPECT_EQ(stderr_,
+            "upstest: argument 7 is missing or empty (seven arguments are needed: NODENAME NODEID "
+            "NODESTATUS and four objects)\n");
 }
 
 }  // namespace

@@ -10,13 +10,12 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "run/wait.h"
 
 namespace upstest::snmp {
 
 namespace {
-
-constexpr int16_t kTrapWaitMs = 500;
 
 // Types that carry no value of their own: they count as 0.
 bool IsValueless(int32_t type) {
@@ -32,11 +31,14 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
   try {
     const bool error_branch = error_status != 0;
 
-    // Binding i goes to object i, in the answer's order. The slot is taken
-    // first, so a fifth binding fails before anything is read or stored for
-    // it; the values already stored stay.
+    // Binding i goes to object i, in the answer's order. An answer fills at
+    // most the four objects: a fifth binding fails the handler when its turn
+    // comes, before anything of it is read; the values already stored stay.
     const int16_t count = manager.ObjCount();
     for (int i = 1; i <= count; ++i) {
+      if (i > run::kObjectCount) {
+        throw platform::Failure("Subscript out of range: object " + std::to_string(i));
+      }
       int32_t& slot = state.ObjValue(i);
       const int32_t type = manager.ObjValueType(i - 1);
       slot = IsValueless(type) ? 0 : platform::ToInt32(manager.ObjValue(i - 1));
@@ -62,7 +64,7 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
   } catch (const std::exception& e) {
     // The handler reports its failure through the flags and never lets one
     // out to the manager.
-    diag::WriteTrapLine(ctx, "snmpManager_Response", e.what(), true, kTrapWaitMs);
+    run::HandleFailure(ctx, run::kResponseFailure, e.what());
     state.ResponseError = true;
     state.ResponseReceived = true;
   }

@@ -12,6 +12,7 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "run/wait.h"
 
 namespace upstest::snmp {
@@ -26,7 +27,6 @@ constexpr int32_t kRequestIdBase = 1000000;
 constexpr int64_t kAttemptSeconds = 2;
 constexpr int16_t kMaxAttempts = 2;
 constexpr int16_t kPollStepMs = 20;
-constexpr int16_t kTrapWaitMs = 500;
 
 // The attempts are timed on the monotonic clock, so that a step of the
 // local time cannot stretch or cut them; only the position in the second at
@@ -74,13 +74,7 @@ void StartManager(run::Context& ctx) {
       diag::AppendNodeLog(ctx, diag::ManagerStartedGroup(ctx.env, address, port));
     }
   } catch (const std::exception& e) {
-    if (ctx.state.DebugOn) {
-      diag::AppendNodeLog(
-          ctx,
-          diag::Lines({diag::TimeStamp(ctx.env) + " SNMP Manager Failed to Start", e.what(), ""}));
-      run::Wait(ctx, kTrapWaitMs);
-    }
-    platform::EndProgram(platform::kExitErrorTrap);
+    run::HandleFailure(ctx, run::kStartManagerFailure, e.what());
   }
 }
 
@@ -102,8 +96,7 @@ void CheckStatus(run::Context& ctx) {
       if (attempt >= kMaxAttempts) return;
     }
   } catch (const std::exception& e) {
-    diag::WriteTrapLine(ctx, "CheckStatus", e.what(), true, kTrapWaitMs);
-    platform::EndProgram(platform::kExitErrorTrap);
+    run::HandleFailure(ctx, run::kCheckStatusFailure, e.what());
   }
 }
 
@@ -127,8 +120,7 @@ void SnmpSend(run::Context& ctx) {
     if (state.DebugOn) diag::AppendNodeLog(ctx, diag::SendGetRequestLine(ctx.env, state));
     manager.SendGetRequest();
   } catch (const std::exception& e) {
-    diag::WriteTrapLine(ctx, "SnmpSend", e.what(), false, kTrapWaitMs);
-    platform::EndProgram(platform::kExitErrorTrap);
+    run::HandleFailure(ctx, run::kSnmpSendFailure, e.what());
   }
 }
 

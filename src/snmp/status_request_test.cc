@@ -120,7 +120,7 @@ TEST_F(StatusRequestTest, StartManagerDeliversEventsDuringItsWait) {
 TEST_F(StatusRequestTest, StartManagerFailureWithTheLogOn) {
   run.ctx.state.DebugOn = true;
   run.manager.FailOn("SetActive", "Cannot bind: Address already in use");
-  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(Log(),
             "<ts> SNMP Manager Failed to Start\r\nCannot bind: Address already in use\r\n\r\n");
   EXPECT_EQ(run.env.sleeps(), std::vector<int>(50, 10));
@@ -130,14 +130,14 @@ TEST_F(StatusRequestTest, StartManagerFailureWithTheLogOn) {
 TEST_F(StatusRequestTest, StartManagerFailureReadingTheAddressEndsTheRunToo) {
   run.ctx.state.DebugOn = true;
   run.manager.FailOn("LocalPort", "no port");
-  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(Log(), "<ts> SNMP Manager Failed to Start\r\nno port\r\n\r\n");
   EXPECT_EQ(TotalSleptMs(run.env), 20 + 500);
 }
 
 TEST_F(StatusRequestTest, StartManagerFailureWithTheLogOffEndsAtOnce) {
   run.manager.FailOn("SetWaitingTime");
-  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { StartManager(run.ctx); }), platform::kExitFailure);
   EXPECT_TRUE(run.env.sleeps().empty());
   EXPECT_TRUE(run.env.appends.empty());
   EXPECT_TRUE(run.agent.calls.empty());
@@ -397,7 +397,7 @@ TEST_F(StatusRequestTest, EmptyCommunityGivesTwoTabsInARow) {
   EXPECT_NE(Log().find("\tReqId: 1000001\t10.0.0.5\t\t" + std::string(kOid1)), std::string::npos);
 }
 
-// --- Error traps ---------------------------------------------------------------
+// --- Failure handling ------------------------------------------------------
 
 TEST_F(StatusRequestTest, SendFailureWithTheLogOnKeepsTheRequestLine) {
   run.ctx.state.DebugOn = true;
@@ -405,7 +405,7 @@ TEST_F(StatusRequestTest, SendFailureWithTheLogOnKeepsTheRequestLine) {
   Started();
   run.manager.FailOn("SendGetRequest", "Cannot resolve host ''");
   const size_t sleeps_before = run.env.sleeps().size();
-  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(Log(),
             "<ts> SNMP Manager Started, IP=0.0.0.0, Port=40123\r\n\r\n"
             "<ts> --> SendGetRequest\tReqId: 1000001\t\tpublic\t" +
@@ -421,7 +421,7 @@ TEST_F(StatusRequestTest, SendFailureWithTheLogOffEndsAtOnce) {
   Started();
   run.manager.FailOn("SetRemotePort", "bad port");
   const size_t sleeps_before = run.env.sleeps().size();
-  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(run.env.sleeps().size(), sleeps_before);
   EXPECT_TRUE(run.env.appends.empty());
   EXPECT_EQ(run.manager.calls,
@@ -447,7 +447,7 @@ TEST_F(StatusRequestTest, CheckStatusFailureWithTheLogOn) {
   FailingSource failing;
   run.pump.Register(&failing);
   const size_t sleeps_before = run.env.sleeps().size();
-  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitFailure);
   run.pump.Unregister(&failing);
   const std::string log = Log();
   const std::string tail = "<ts> (CheckStatus) Out of memory\r\n\r\n";
@@ -463,7 +463,7 @@ TEST_F(StatusRequestTest, CheckStatusFailureWithTheLogOff) {
   FailingSource failing;
   run.pump.Register(&failing);
   const size_t sleeps_before = run.env.sleeps().size();
-  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { CheckStatus(run.ctx); }), platform::kExitFailure);
   run.pump.Unregister(&failing);
   EXPECT_EQ(run.env.sleeps().size() - sleeps_before, 1u);
   EXPECT_TRUE(run.env.appends.empty());

@@ -161,6 +161,26 @@ std::string SqlServerToFreeTds(const ConnectionString& cs) {
   return out;
 }
 
+std::string MaskedConnectionString(std::string_view text) {
+  try {
+    const ConnectionString cs(text);
+    std::string shown;
+    for (const ConnectionPair& pair : cs.pairs()) {
+      if (!shown.empty()) shown += ';';
+      const bool secret = pair.key == "pwd" || pair.key.find("password") != std::string::npos;
+      if (secret) {
+        const size_t eq = pair.raw.find('=');
+        shown += pair.raw.substr(0, eq + 1) + "****";
+      } else {
+        shown += pair.raw;
+      }
+    }
+    return shown;
+  } catch (const std::exception& e) {
+    return std::string("(connection string not shown: ") + e.what() + ")";
+  }
+}
+
 ProviderChoice ChooseProvider(std::string_view text) {
   if (Trim(text).empty()) {
     throw platform::Failure(

@@ -36,6 +36,13 @@ class ConnectionString {
   std::vector<ConnectionPair> pairs_;
 };
 
+// `text` fit to be shown: the value of every password key (pwd, password,
+// and the OLE DB forms "jet oledb:database password" and the like: any key
+// that holds "password" or is "pwd") replaced by "****", the other pairs as
+// they stood, joined by ';'. A text that does not parse is not shown at
+// all: "(connection string not shown: <why>)".
+std::string MaskedConnectionString(std::string_view text);
+
 // Where a connection string leads.
 enum class ProviderKind {
   kJetFile,    // Jet/ACE provider: an Access file or an SQLite file, by its first bytes

@@ -6,13 +6,13 @@
 
 #include "diag/log.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "store/ado.h"
+#include "store/connection_string.h"
 
 namespace upstest::store {
 namespace {
 
-constexpr const char* kProcedure = "ReadNodeData";
-constexpr int16_t kErrorWaitMs = 200;
 constexpr int kNodeOpenTimeoutS = 5;
 
 // The settings file's name as a connection string value. A base directory
@@ -34,11 +34,16 @@ std::string DataSourceValue(const std::string& path) {
 
 void ReadNodeData(run::Context& ctx) {
   run::TestState& s = ctx.state;
+  const std::string node = "node " + std::to_string(s.NodeId) + ": ";
+  const std::string settings_path = s.AppBase + "/Kovatrel.mdb";
+  // What the reader was doing, for the one line that says why no record
+  // was read.
+  std::string stage = "cannot read the settings database " + settings_path;
   try {
     // The settings database's connection text.
-    const std::string settings_connection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                                            DataSourceValue(s.AppBase + "/Kovatrel.mdb") +
-                                            ";Persist Security Info=False";
+    const std::string settings_connection =
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DataSourceValue(settings_path) +
+        ";Persist Security Info=False";
     std::string DbConnString;
 
     auto conn = std::make_unique<Connection>();
@@ -54,6 +59,9 @@ void ReadNodeData(run::Context& ctx) {
     // Whether the node database is set up, and how to reach it.
     if (rs->Fields("SqlDbSetupOk").AsBool()) {
       DbConnString = rs->Fields("DbConnStringSql").AsText();
+      stage = "cannot read the node database " + MaskedConnectionString(DbConnString);
+    } else {
+      stage = "SqlDbSetupOk in " + settings_path + " is 0 or Null: no node database is set up";
     }
 
     if (rs->State() == kStateOpen) rs->Close();
@@ -67,7 +75,9 @@ void ReadNodeData(run::Context& ctx) {
 
     // Errors left by the open: nothing is read.
     if (conn->ErrorsCount() > 0) {
-      diag::WriteTrapLine(ctx, kProcedure, "", false, kErrorWaitMs);
+      ctx.node_record_problem = node + "the node database " + MaskedConnectionString(DbConnString) +
+                                " reported errors when opened";
+      run::HandleFailure(ctx, run::kReadNodeDataErrors, "");
       return;
     }
 
@@ -80,7 +90,9 @@ void ReadNodeData(run::Context& ctx) {
 
     // Errors left by the query: nothing is read.
     if (conn->ErrorsCount() > 0) {
-      diag::WriteTrapLine(ctx, kProcedure, "", false, kErrorWaitMs);
+      ctx.node_record_problem = node + "the query of ATR_Nodes in " +
+                                MaskedConnectionString(DbConnString) + " reported errors";
+      run::HandleFailure(ctx, run::kReadNodeDataErrors, "");
       if (rs->State() == kStateOpen) rs->Close();
       if (conn->State() == kStateOpen) conn->Close();
       return;
@@ -88,7 +100,11 @@ void ReadNodeData(run::Context& ctx) {
 
     // Only the first record counts. Each field is stored as soon as its
     // column is read, so a failing column leaves the earlier ones stored.
-    if (!rs->Eof()) {
+    if (rs->Eof()) {
+      ctx.node_record_problem =
+          node + "no row in ATR_Nodes of " + MaskedConnectionString(DbConnString);
+    } else {
+      stage = "cannot read the row of ATR_Nodes in " + MaskedConnectionString(DbConnString);
       s.IpAddr = rs->Fields("address").AsText();
       s.UdpPort = rs->Fields("UdpPort").AsInt32();
       s.NodeStatus = rs->Fields("status").AsInt16();
@@ -109,7 +125,8 @@ void ReadNodeData(run::Context& ctx) {
   } catch (const std::exception& e) {
     // The connection and the recordset are gone by now. The group is
     // written with one append, so no log file is left open to close.
-    diag::WriteTrapLine(ctx, kProcedure, e.what(), true, kErrorWaitMs);
+    ctx.node_record_problem = node + stage + ": " + diag::Printable(e.what());
+    run::HandleFailure(ctx, run::kReadNodeDataFailure, e.what());
   }
 }
 

@@ -9,6 +9,7 @@
 #include "diag/log.h"
 #include "platform/error.h"
 #include "run/context.h"
+#include "run/failure.h"
 #include "snmp/manager.h"
 
 namespace upstest::trap {
@@ -17,7 +18,6 @@ namespace {
 
 constexpr int32_t kVersion1 = 1;
 constexpr int16_t kVarbindCount = 11;
-constexpr int16_t kTrapWaitMs = 500;
 constexpr const char* kEnterprise = "1.3.6.1.4.1.32473.1.22.2";
 // Varbind N (from 1) has the OID kVarbindPrefix + N + ".0".
 constexpr const char* kVarbindPrefix = "1.3.6.1.4.1.32473.1.22.1.";
@@ -64,8 +64,7 @@ void SendTrap(run::Context& ctx) {
     agent.Config("TrapPort=162");
     agent.SendTrap(kDestination, trap_id);
   } catch (const std::exception& e) {
-    diag::WriteTrapLine(ctx, "SendTrap", e.what(), false, kTrapWaitMs);
-    platform::EndProgram(platform::kExitErrorTrap);
+    run::HandleFailure(ctx, run::kSendTrapFailure, e.what());
   }
 }
 

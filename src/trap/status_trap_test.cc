@@ -134,7 +134,7 @@ TEST_F(StatusTrapTest, TwoCallsSendTwoCompleteTrapsWithoutLeftovers) {
 TEST_F(StatusTrapTest, FailureWithTheLogOnWritesOneLineWaitsAndEnds) {
   run.ctx.state.DebugOn = true;
   run.agent.FailOn("Config", "Unknown configuration 'TrapCommunity'");
-  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(Log(), "<ts> (SendTrap) Unknown configuration 'TrapCommunity'\r\n");
   EXPECT_EQ(run.env.appends.size(), 1u);
   EXPECT_EQ(run.env.sleeps(), std::vector<int>(50, 10));
@@ -144,7 +144,7 @@ TEST_F(StatusTrapTest, FailureWithTheLogOnWritesOneLineWaitsAndEnds) {
 
 TEST_F(StatusTrapTest, FailureWithTheLogOffEndsAtOnce) {
   run.agent.FailOn("SendTrap", "Network is unreachable");
-  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
   EXPECT_TRUE(run.env.sleeps().empty());
   EXPECT_TRUE(run.env.appends.empty());
   EXPECT_TRUE(run.agent.traps.empty());
@@ -157,7 +157,7 @@ TEST_F(StatusTrapTest, EveryOperationFailingStopsTheTrapThere) {
     other.ctx.state.DebugOn = true;
     other.ctx.state.NodeId = 3;
     other.agent.FailOn(op, std::string("failed: ") + op);
-    EXPECT_EQ(EndStatus([&] { SendTrap(other.ctx); }), platform::kExitErrorTrap) << op;
+    EXPECT_EQ(EndStatus([&] { SendTrap(other.ctx); }), platform::kExitFailure) << op;
     EXPECT_TRUE(other.agent.traps.empty()) << op;
     EXPECT_EQ(other.agent.calls.back().substr(0, other.agent.calls.back().find(' ')), op);
     EXPECT_EQ(MaskTimestamps(other.NodeLog(3)),
@@ -170,7 +170,7 @@ TEST_F(StatusTrapTest, EventsDuringTheTrapsWaitAreDelivered) {
   run.manager.SetActive(true);
   run.manager.ResponseAt(100, testing::FakeResponse{});
   run.agent.FailOn("SendTrap");
-  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
   ASSERT_EQ(run.manager.delivered.size(), 1u);
   EXPECT_EQ(run.manager.delivered[0].first, 100);
 }
@@ -179,7 +179,7 @@ TEST_F(StatusTrapTest, UnwritableLogEndsTheSameWayAfterTheSameWait) {
   run.ctx.state.DebugOn = true;
   run.env.failing_paths.insert("/base/apiexec/upsdebug-17.txt");
   run.agent.FailOn("SendTrap");
-  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitErrorTrap);
+  EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(run.env.sleeps(), std::vector<int>(50, 10));
 }
 

@@ -523,11 +523,11 @@ EOF
   expect_log_lacks 1 '^Poll Status'
 }
 
-# Error traps that end the run (exit 1) without a trap: a condition value
+# Failures that end the run (exit 1) without a status trap: a condition value
 # that is no number (StatusCompare), a node id that is no number
 # (ReadCommandLine, logged for node 0), a node address that does not resolve
 # (SnmpSend).
-case_error_trap_ends() {
+case_failure_ends_run() {
   ups_up
   node 20 no-such-host.invalid 1161 5 1 public trap20 "" ""
   debug_on
@@ -611,7 +611,7 @@ case_hostile_logs_and_floods() {
       full) ln -s /dev/full "$log" ;;
       directory) mkdir "$log" ;;
     esac
-    run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+    ALLOW_OUTPUT=1 run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
     expect_rc 0
     expect_traps <<'EOF'
 community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
@@ -646,11 +646,11 @@ EOF
   done
 }
 
-# A trap that cannot be sent ends the run through the error trap of
+# A trap that cannot be sent ends the run through the failure handling of
 # SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
-# argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
+# status trap of the argument error to 127.0.0.1 finds no route. The node record comes from SQLite and
 # needs no network.
-case_error_trap_sendtrap() {
+case_failure_in_sendtrap() {
   node 1 127.0.0.1 1161 5 1 public trapc "" ""
   debug_on
   ip addr del 127.0.0.1/8 dev lo
@@ -723,7 +723,7 @@ case_command_line_options() {
   debug_on
   run_upstest --help extra
   expect_rc 2
-  [ -z "$OUT" ] || fail "a run prints nothing, got: $OUT"
+  [[ $OUT == "upstest: argument 3 is missing or empty "* ]] || fail "stderr: $OUT"
   expect_file "$APIEXEC/upsdebug.txt" <<'EOF2'
 
 <TS> Argument Error
@@ -793,9 +793,13 @@ EOF2
       run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
       mv "$T/Kovatrel.away" "$BASE/Kovatrel.mdb"
       expect_log_has 1 "^<TS> \\(ReadNodeData\\) Could not find file '$BASE/Kovatrel\\.mdb'\$"
+      [ "$OUT" = "upstest: node 1: cannot read the settings database $BASE/Kovatrel.mdb: Could not find file '$BASE/Kovatrel.mdb'" ] ||
+        fail "run $RUN_NO: stderr: $OUT"
     else
       run_upstest "Main UPS" 99 5 "${ALL_MET[@]}"
       expect_log_has 99 '^IpAddr: *$'
+      [ "$OUT" = "upstest: node 99: no row in ATR_Nodes of Provider=SQLite;Data Source=$NODE_DB" ] ||
+        fail "run $RUN_NO: stderr: $OUT"
     fi
     local id=1
     [ $check = unknown_node ] && id=99
@@ -817,6 +821,8 @@ EOF2
   expect_rc 1
   expect_no_traps
   [ -z "$(find "$BASE" -name 'upsdebug-*.txt')" ] || fail "the copy wrote a debug log in the base"
+  [[ $OUT == "upstest: node 1: cannot read the settings database "*"/Kovatrel.mdb: Could not find file "* ]] ||
+    fail "run $RUN_NO: stderr: $OUT"
 
   # Too few arguments: the installed program writes the switch file itself.
   debug_on

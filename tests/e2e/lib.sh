@@ -208,6 +208,14 @@ run_upstest() {
   RC=$?
   OUT=$(cat "$T/run-$RUN_NO.out")
   [ "$RC" -eq 124 ] && fail "upstest did not end within 60 s"
+  # A run that does not end normally says why in exactly one line; a
+  # normal end of a run prints nothing (unless the case expects a warning).
+  if [ "$RC" -eq 1 ] || [ "$RC" -eq 2 ]; then
+    [ "$(wc -l <"$T/run-$RUN_NO.out")" = 1 ] && [[ $OUT == "upstest: "* ]] ||
+      fail "run $RUN_NO: exit $RC without exactly one 'upstest: ' line on stderr: $OUT"
+  elif [ "$RC" -eq 0 ] && [ $# -ge 7 ] && [ -z "${ALLOW_OUTPUT:-}" ] && [ -n "$OUT" ]; then
+    fail "run $RUN_NO: a normal end printed: $OUT"
+  fi
   TRAPS=
   if [ -n "$TRAPD_UP" ]; then
     trapd_sync || fail "snmptrapd stopped answering"

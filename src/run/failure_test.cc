@@ -1,0 +1,99 @@
+// The failure table carried out: lines and pause only with the log on, then
+// the end with its reason, or the return.
+#include "run/failure.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "run/sequence.h"
+#include "test_support/test_run.h"
+
+namespace upstest::run {
+namespace {
+
+using testing::TestRun;
+
+// The exit status when HandleFailure ended the run, with its reason.
+struct Outcome {
+  std::optional<int> status;
+  std::string reason;
+};
+
+Outcome Handle(TestRun& run, const FailureHandling& handling, const std::string& description) {
+  try {
+    HandleFailure(run.ctx, handling, description);
+    return {};
+  } catch (const platform::ProgramEnd& end) {
+    return {end.status, end.reason};
+  }
+}
+
+TEST(FailureTest, EachEntryWritesItsLinesPausesAndEndsOrReturns) {
+  const std::string ts = "2026-12-08 10:00:00.000";
+  struct Case {
+    const FailureHandling& handling;
+    std::string lines;
+    int pause_ms;
+    bool ends;
+  };
+  const Case cases[] = {
+      {kReadCommandLineFailure, ts + " boom\r\nCommandLine = UPS-1 17\r\n\r\n", 500, true},
+      {kReadNodeDataFailure, ts + " (ReadNodeData) boom\r\n\r\n", 200, false},
+      {kReadNodeDataErrors, ts + " (ReadNodeData) boom\r\n", 200, false},
+      {kStartManagerFailure, ts + " SNMP Manager Failed to Start\r\nboom\r\n\r\n", 500, true},
+      {kCheckStatusFailure, ts + " (CheckStatus) boom\r\n\r\n", 500, true},
+      {kSnmpSendFailure, ts + " (SnmpSend) boom\r\n", 500, true},
+      {kResponseFailure, ts + " (snmpManager_Response) boom\r\n\r\n", 500, false},
+      {kStatusCompareFailure, ts + " (StatusCompare) boom\r\n", 500, true},
+      {kSendTrapFailure, ts + " (SendTrap) boom\r\n", 500, true},
+      {kStartTestFailure, ts + " (StartTest) boom\r\n", 500, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.handling.procedure));
+    TestRun on("UPS-1 17");
+    on.ctx.state.DebugOn = true;
+    on.ctx.state.NodeId = 17;
+    const Outcome logged = Handle(on, c.handling, "boom");
+    EXPECT_EQ(on.NodeLog(17), c.lines);
+    EXPECT_EQ(on.env.now_ms(), c.pause_ms);
+    EXPECT_EQ(logged.status.has_value(), c.ends);
+    if (c.ends) {
+      EXPECT_EQ(*logged.status, platform::kExitFailure);
+      EXPECT_EQ(logged.reason, std::string(c.handling.procedure) + ": boom");
+    }
+
+    // With the log off: nothing written, no pause, the same end.
+    TestRun off("UPS-1 17");
+    const Outcome quiet = Handle(off, c.handling, "boom");
+    EXPECT_TRUE(off.env.appends.empty());
+    EXPECT_EQ(off.env.now_ms(), 0);
+    EXPECT_EQ(quiet.status, logged.status);
+  }
+}
+
+// A send that fails for want of a node record gives the reason the record
+// was not read; any other failure its own description.
+TEST(FailureTest, TheReasonOfAFailedSendIsTheMissingRecord) {
+  TestRun run;
+  run.ctx.node_record_problem = "node 17: no row in ATR_Nodes of Provider=SQLite;Data Source=x";
+  EXPECT_EQ(Handle(run, kSnmpSendFailure, "no remote address: the node record gives none").reason,
+            run.ctx.node_record_problem);
+  EXPECT_EQ(Handle(run, kSendTrapFailure, "no route").reason, "SendTrap: no route");
+}
+
+// The top of the run: exactly one line on stderr for an end other than the
+// normal one, the reason when there is one; nothing for a normal end.
+TEST(FailureTest, RunTestWritesTheReasonOfAnAbnormalEndOnce) {
+  TestRun missing("UPS-1 17");
+  EXPECT_EQ(RunTest(missing.ctx), platform::kExitArgumentError);
+  ASSERT_EQ(missing.env.stderr_lines.size(), 1u);
+  EXPECT_EQ(missing.env.stderr_lines[0].rfind("argument 3 is missing or empty", 0), 0u)
+      << missing.env.stderr_lines[0];
+}
+
+}  // namespace
+}  // namespace upstest::run
