@@ -680,13 +680,24 @@ case_command_line_options() {
 EOF2
 }
 
-# cmake --install lays out <base>/apiexec/upstest and the man page; the
-# installed program finds its switch file below <base>.
+# cmake --install lays out <base>/apiexec with both programs, and below the
+# prefix the man page, the MIB and the documentation; DESTDIR is honoured.
+# The installed program finds its switch file below <base>.
 case_install_layout() {
-  local prefix=$T/installed
-  cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix "$prefix" >"$T/install.out" 2>&1 ||
+  local root=$T/installed
+  DESTDIR=$root cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix /usr >"$T/install.out" 2>&1 ||
     { fail "cmake --install failed: $(cat "$T/install.out")"; return; }
-  [ -x "$prefix/apiexec/upstest" ] || fail "no $prefix/apiexec/upstest"
+  local program
+  program=$(find "$root" -path '*/apiexec/upstest' -type f)
+  [ -n "$program" ] && [ -x "$program" ] || { fail "no apiexec/upstest below $root"; return; }
+  [ -x "$(dirname "$program")/upstest-store" ] || fail "upstest-store is not beside upstest"
+  local prefix=$root/usr
+  cmp -s "$prefix/share/snmp/mibs/UPSTEST-MIB" "$here/../../doc/UPSTEST-MIB" ||
+    fail "the MIB is not at share/snmp/mibs/UPSTEST-MIB"
+  local doc
+  for doc in README.md copyright examples/snmptrapd.conf.example examples/upstest-trap-line; do
+    [ -f "$prefix/share/doc/upstest/$doc" ] || fail "no share/doc/upstest/$doc"
+  done
   local page=$prefix/share/man/man1/upstest.1
   [ -f "$page" ] || { fail "no man page at share/man/man1/upstest.1"; return; }
   grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
@@ -705,15 +716,19 @@ case_install_layout() {
     for oid in $OID1 $OID2 $OID3 $OID4 $XOID1 $XOID2 $XOID3 $XOID4 1.3.6.1.4.1.32473.1.22.2; do
       grep -qF "$oid" <<<"$text" || fail "the man page does not name $oid"
     done
+    sed -n '/^FILES/,/^EXAMPLES/p' <<<"$text" | grep -q 'apiexec/upstest-store' ||
+      fail "the man page's FILES do not name upstest-store"
   fi
-  [ "$("$prefix/apiexec/upstest" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
+  local base
+  base=$(dirname "$(dirname "$program")")
+  [ "$("$base/apiexec/upstest" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
     fail "the installed program does not tell its version"
-  : >"$prefix/apiexec/upsdebug.txt"
+  : >"$base/apiexec/upsdebug.txt"
   RUN_NO=$((RUN_NO + 1))
-  "$prefix/apiexec/upstest" "Main UPS" 1
+  "$base/apiexec/upstest" "Main UPS" 1
   RC=$?
   expect_rc 2
-  expect_file "$prefix/apiexec/upsdebug.txt" <<'EOF2'
+  expect_file "$base/apiexec/upsdebug.txt" <<'EOF2'
 
 <TS> Argument Error
 <TS> CommandLine = "Main UPS" 1
