@@ -20,8 +20,12 @@ mib_trapd_start() {
     >"$conf"
   grep -q "^traphandle $MIB::upstestStatusTrap /bin/sh .*/upstest-trap-line $TRAP_LINES\$" \
     "$conf" || fail "the example configuration has no traphandle line for the handler"
+  # The configuration loads the module itself (its mibs line, and the
+  # traphandle line that names the notification), as it will for the
+  # operator; -M puts the test's directories in place of
+  # /usr/share/snmp/mibs.
   SNMP_PERSISTENT_DIR=$T/persist "$SNMPTRAPD" -f -Lf "$TRAPS_RAW" -C -c "$conf" \
-    -m "+$MIB" -M "$MIB_DIRS" -p "$T/snmptrapd.pid" >"$T/snmptrapd.out" 2>&1 &
+    -M "$MIB_DIRS" -p "$T/snmptrapd.pid" >"$T/snmptrapd.out" 2>&1 &
   PIDS+=($!)
   mib_trapd_sync || {
     fail "snmptrapd did not come up"
