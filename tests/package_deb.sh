@@ -106,6 +106,9 @@ done
 
 cmp -s "$T/root/usr/share/snmp/mibs/UPSTEST-MIB" "$source_dir/doc/UPSTEST-MIB" ||
   fail "the packaged MIB differs from doc/UPSTEST-MIB"
+first=$(zcat "$T/root/usr/share/doc/upstest/changelog.gz" | head -n 1)
+[[ "$first" == "upstest ($version) "* ]] ||
+  fail "the changelog's latest entry is not version $version: $first"
 zcat "$T/root/usr/share/man/man1/upstest.1.gz" | cmp -s - "$source_dir/doc/upstest.1" ||
   fail "the packaged man page differs from doc/upstest.1"
 
