@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
     return platform::kExitNormal;
   }
 
+  platform::StartWatchdog(platform::kWatchdogSeconds);
   platform::EventPump pump;
   std::unique_ptr<snmp::Manager> manager;
   std::unique_ptr<trap::Agent> agent;

@@ -17,14 +17,19 @@ class FakeEnv final : public platform::Env {
   explicit FakeEnv(platform::CivilTime start = {2026, 12, 8, 10, 0, 0}, int64_t start_ms = 0);
 
   void SleepMs(int ms) override;
+  int64_t MonotonicMs() override { return now_ms_; }
   platform::CivilTime LocalNow() override;
   double SecondsSinceMidnight() override;
   bool IsRegularFile(const std::string& path) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;
+  void WriteStderrLine(std::string_view line) override { stderr_lines.emplace_back(line); }
 
   // Virtual milliseconds since the start.
   int64_t now_ms() const { return now_ms_; }
   void Advance(int64_t ms) { now_ms_ += ms; }
+  // Steps the local time (not the monotonic clock) by `ms`, as a change of
+  // summer time or a corrected system clock does.
+  void StepLocalTime(int64_t ms) { start_serial_ms_ += ms; }
   // Every sleep, in order, in ms.
   const std::vector<int>& sleeps() const { return sleeps_; }
 
@@ -35,6 +40,8 @@ class FakeEnv final : public platform::Env {
   std::vector<std::pair<std::string, std::string>> appends;
   // Appends to a path in this set fail with "Permission denied".
   std::set<std::string> failing_paths;
+  // Every line written to the standard error, without "upstest: ".
+  std::vector<std::string> stderr_lines;
 
   // Called after each sleep has advanced the clock (a fake pump may hook
   // in here; usually left empty).

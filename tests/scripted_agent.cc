@@ -17,6 +17,10 @@
 //   error:S:I     error status S, error index I, the request's OIDs with NULL
 //   garbage       a datagram that is no BER message
 //   getrequest    a well-formed GetRequest instead of a response
+//   flood:W:S     for S seconds, without pause, datagrams of kind W: garbage,
+//                 or stale (an answer with the request's id less one); the
+//                 agent does nothing else meanwhile and logs "flooded K N"
+//                 with the count once it is over
 // A binding SPEC is one of: i:N (INTEGER), s:TEXT (OCTET STRING), n (NULL),
 // nso, nsi, eom (noSuchObject, noSuchInstance, endOfMibView), c:N, g:N, t:N
 // (Counter32, Gauge32, TimeTicks), ip:A.B.C.D (IpAddress), o:OID.
@@ -363,6 +367,25 @@ int main(int argc, char** argv) {
         out = ErrorAnswer(*request, std::atoll(parts[1].c_str()), std::atoll(parts[2].c_str()));
       } else if (step == "garbage") {
         out = std::string("\x30\x84\xff\xff\xff\xff\x02\x01", 8) + "not an SNMP message";
+      } else if (step.rfind("flood:", 0) == 0) {
+        const auto parts = Split(step, ':');
+        if (parts.size() != 3 || (parts[1] != "garbage" && parts[1] != "stale")) Usage();
+        const std::string datagram =
+            parts[1] == "garbage"
+                ? std::string("\x30\x84\xff\xff\xff\xff\x02\x01", 8) + "not an SNMP message"
+                : Answer(*request, request->id - 1, binds);
+        const auto stop =
+            std::chrono::steady_clock::now() + std::chrono::seconds(std::atoll(parts[2].c_str()));
+        size_t count = 0;
+        while (std::chrono::steady_clock::now() < stop) {
+          if (sendto(fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                     reinterpret_cast<sockaddr*>(&peer), peer_len) > 0) {
+            ++count;
+          }
+        }
+        std::fprintf(log, "flooded %zu %zu\n", received, count);
+        std::fflush(log);
+        continue;
       } else if (step == "getrequest") {
         std::string list;
         for (const auto& oid : request->oids) list += Tlv(0x30, Oid(oid) + Tlv(0x05, ""));

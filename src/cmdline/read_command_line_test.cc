@@ -303,22 +303,24 @@ TEST(ReadCommandLineTest, OverlongTextEndsThroughTheTrap) {
   EXPECT_NE(log.find("\r\nCommandLine = " + text + "\r\n\r\n"), std::string::npos);
 }
 
-TEST(ReadCommandLineTest, UnwritableLogEndsThroughTheTrapOfTheCaller) {
-  // The parsed-arguments group cannot be written; the trap's own line
-  // cannot either, so that failure leaves ReadCommandLine.
+TEST(ReadCommandLineTest, UnwritableLogChangesNothing) {
+  // The parsed-arguments group cannot be written: the arguments are read
+  // all the same.
   TestRun run(kGood);
   run.ctx.state.DebugOn = true;
   run.env.failing_paths.insert("/base/apiexec/upsdebug-17.txt");
-  EXPECT_THROW(ReadCommandLine(run.ctx), platform::Failure);
+  EXPECT_EQ(Read(run), std::nullopt);
+  EXPECT_EQ(ObjectOf(run, 4), (Object{"1.3.6.1.2.1.99.1.1.1.4.1", "<", "35"}));
+  EXPECT_EQ(run.env.stderr_lines.size(), 1u);
 
-  // Only the switch file fails: the trap line goes to the node log.
+  // The switch file cannot take the argument error: still an argument
+  // error, after the same pause.
   TestRun missing("a b c");
   missing.ctx.state.DebugOn = true;
   missing.env.failing_paths.insert(kTestSwitchFile);
-  EXPECT_EQ(Read(missing), platform::kExitErrorTrap);
-  EXPECT_NE(missing.NodeLog(0).find("Permission denied\r\nCommandLine = a b c\r\n\r\n"),
-            std::string::npos)
-      << missing.NodeLog(0);
+  EXPECT_EQ(Read(missing), platform::kExitArgumentError);
+  EXPECT_TRUE(missing.NodeLog(0).empty());
+  EXPECT_EQ(missing.env.stderr_lines.size(), 1u);
 }
 
 }  // namespace

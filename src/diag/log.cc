@@ -37,12 +37,37 @@ bool SwitchIsOn(platform::Env& env, const run::TestState& state) {
   return env.IsRegularFile(SwitchFilePath(state));
 }
 
+namespace {
+
+void Append(run::Context& ctx, const std::string& path, std::string_view group) {
+  try {
+    ctx.env.AppendToFile(path, group);
+  } catch (const std::exception& e) {
+    if (!ctx.log.failure_reported) {
+      ctx.log.failure_reported = true;
+      ctx.env.WriteStderrLine(std::string("debug log not written, the run goes on without it: ") +
+                              e.what());
+    }
+  }
+}
+
+}  // namespace
+
 void AppendNodeLog(run::Context& ctx, std::string_view group) {
-  ctx.env.AppendToFile(NodeLogPath(ctx.state), group);
+  Append(ctx, NodeLogPath(ctx.state), group);
 }
 
 void AppendSwitchFile(run::Context& ctx, std::string_view group) {
-  ctx.env.AppendToFile(SwitchFilePath(ctx.state), group);
+  Append(ctx, SwitchFilePath(ctx.state), group);
+}
+
+std::string Printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    const auto code = static_cast<unsigned char>(c);
+    if ((code < 0x20 && c != '\t') || code == 0x7f) c = '?';
+  }
+  return shown;
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -76,14 +101,14 @@ std::string ParsedArgumentsGroup(platform::Env& env, std::string_view argument_t
 
 std::string NodeRecordGroup(const run::TestState& state) {
   return Lines({
-      "IpAddr:     " + state.IpAddr,
+      "IpAddr:     " + Printable(state.IpAddr),
       "Port:       " + std::to_string(state.UdpPort),
       "Status:     " + std::to_string(state.NodeStatus),
-      "SnmpVer:    " + state.SnmpVersion,
-      "ReadComm:   " + state.readcomm,
-      "TrapComm:   " + state.trapcomm,
-      "LastChange: " + state.LastChange,
-      "LastMess:   " + state.LastMessage,
+      "SnmpVer:    " + Printable(state.SnmpVersion),
+      "ReadComm:   " + Printable(state.readcomm),
+      "TrapComm:   " + Printable(state.trapcomm),
+      "LastChange: " + Printable(state.LastChange),
+      "LastMess:   " + Printable(state.LastMessage),
       "",
   });
 }
@@ -98,7 +123,7 @@ std::string ManagerStartedGroup(platform::Env& env, std::string_view local_addre
 std::string SendGetRequestLine(platform::Env& env, const run::TestState& state) {
   std::string line = TimeStamp(env) +
                      " --> SendGetRequest\tReqId: " + std::to_string(state.RequestId) + "\t" +
-                     state.IpAddr + "\t" + state.readcomm + "\t";
+                     Printable(state.IpAddr) + "\t" + Printable(state.readcomm) + "\t";
   for (int n = 1; n <= 4; ++n) line += state.ObjOid(n) + "\t";
   return Lines({line});
 }
@@ -155,7 +180,7 @@ std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool t
           ", ObjStatus 4: " + std::to_string(state.ObjStatus(4)),
       "Poll Status:  " + std::to_string(state.PollStatus) +
           ", UPS Status: " + std::to_string(state.UpsStatus),
-      "Last Message: " + state.LastMessage,
+      "Last Message: " + Printable(state.LastMessage),
       std::string("Trap Sent:    ") + (trap_sent ? "True" : "False"),
       "",
   });
@@ -164,7 +189,7 @@ std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool t
 std::string ErrorLine(platform::Env& env, std::string_view procedure, std::string_view description,
                       bool empty_line_after) {
   std::vector<std::string> lines{TimeStamp(env) + " (" + std::string(procedure) + ") " +
-                                 std::string(description)};
+                                 Printable(description)};
   if (empty_line_after) lines.push_back("");
   return Lines(lines);
 }

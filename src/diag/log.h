@@ -37,10 +37,24 @@ std::string NodeLogPath(const run::TestState& state);
 // True when the switch file is an ordinary file.
 bool SwitchIsOn(platform::Env& env, const run::TestState& state);
 
-// Appends `group` to the node log / the switch file in one write. Throws
-// platform::Failure when the file cannot be written. Callers test DebugOn.
+// Appends `group` to the node log / the switch file in one write. The log
+// is optional and never costs a check: a group that cannot be written
+// (open or write fails, not an ordinary file, disk full) is dropped, the
+// first such failure of the run is reported on the standard error, and the
+// caller goes on as if it had been written. Callers test DebugOn.
 void AppendNodeLog(run::Context& ctx, std::string_view group);
 void AppendSwitchFile(run::Context& ctx, std::string_view group);
+
+// A run writes at most this many answer groups and this many BadPacket
+// groups; later answers and rejected packets are handled but not logged,
+// so a flood cannot fill the disk.
+inline constexpr int kMaxAnswerGroups = 100;
+inline constexpr int kMaxBadPacketGroups = 100;
+
+// `text` as it may stand in a log line: every control character other than
+// TAB (codes 0-31 and 127) shown as '?', so that a stored value cannot
+// forge a line of its own.
+std::string Printable(std::string_view text);
 
 // Joins lines, each followed by CR LF ("" gives an empty line).
 std::string Lines(const std::vector<std::string>& lines);
@@ -97,8 +111,7 @@ std::string ErrorLine(platform::Env& env, std::string_view procedure, std::strin
                       bool empty_line_after);
 
 // The error line of an error trap: when DebugOn, appends ErrorLine(...) to
-// the node log and waits `wait_ms`. Does nothing with the log off. A failure
-// while writing propagates to the caller.
+// the node log and waits `wait_ms`. Does nothing with the log off.
 void WriteTrapLine(run::Context& ctx, std::string_view procedure, std::string_view description,
                    bool empty_line_after, int16_t wait_ms);
 

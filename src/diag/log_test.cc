@@ -60,10 +60,12 @@ class SplitClock final : public platform::Env {
  public:
   SplitClock(platform::CivilTime now, double seconds) : now_(now), seconds_(seconds) {}
   void SleepMs(int) override {}
+  int64_t MonotonicMs() override { return 0; }
   platform::CivilTime LocalNow() override { return now_; }
   double SecondsSinceMidnight() override { return seconds_; }
   bool IsRegularFile(const std::string&) override { return false; }
   void AppendToFile(const std::string&, std::string_view) override {}
+  void WriteStderrLine(std::string_view) override {}
 
  private:
   platform::CivilTime now_;
@@ -186,6 +188,37 @@ TEST(LogTest, NodeRecordGroup) {
             "\r\n");
 }
 
+// Stored values cannot forge log lines: every control character other
+// than TAB shows as '?', in the record, the request line and the summary;
+// UTF-8 text stays as it is.
+TEST(LogTest, StoredValuesShowControlCharactersAsQuestionMarks) {
+  run::TestState state;
+  state.IpAddr = std::string("127.0.0.1\0evil", 14);
+  state.SnmpVersion = "2\r";
+  state.readcomm = "pub\tlic";
+  state.trapcomm = "t\x1b[2J";
+  state.LastChange = "2026\x7f";
+  state.LastMessage = "Geb\xc3\xa4ude\r\n2026-12-08 10:00:00.000 Trap Sent:    True";
+  const std::string record = NodeRecordGroup(state);
+  EXPECT_EQ(record,
+            "IpAddr:     127.0.0.1?evil\r\n"
+            "Port:       0\r\n"
+            "Status:     0\r\n"
+            "SnmpVer:    2?\r\n"
+            "ReadComm:   pub\tlic\r\n"
+            "TrapComm:   t?[2J\r\n"
+            "LastChange: 2026?\r\n"
+            "LastMess:   Geb\xc3\xa4ude??2026-12-08 10:00:00.000 Trap Sent:    True\r\n"
+            "\r\n");
+  FakeEnv env = EarlyEnv();
+  const std::string request = SendGetRequestLine(env, state);
+  EXPECT_NE(request.find("\t127.0.0.1?evil\tpub\tlic\t"), std::string::npos) << request;
+  const std::string summary = SummaryGroup(env, state, false);
+  EXPECT_NE(summary.find("Last Message: Geb\xc3\xa4ude??2026"), std::string::npos) << summary;
+  EXPECT_EQ(ErrorLine(env, "ReadNodeData", "a\nb", false),
+            std::string(kTs) + " (ReadNodeData) a?b\r\n");
+}
+
 TEST(LogTest, ManagerStartedGroup) {
   FakeEnv env = EarlyEnv();
   EXPECT_EQ(ManagerStartedGroup(env, "0.0.0.0", 40123),
@@ -290,11 +323,17 @@ TEST(LogTest, WriteTrapLineWritesAndWaitsOnlyWithTheLogOn) {
   EXPECT_EQ(on.env.appends[0].second, "2026-12-08 10:00:00.000 (CheckStatus) no route\r\n\r\n");
   EXPECT_EQ(on.env.sleeps(), std::vector<int>(50, 10));
 
+  // A line that cannot be written is dropped: the wait stays, and only the
+  // first failure of the run is reported.
   TestRun failing;
   failing.ctx.state.DebugOn = true;
   failing.env.failing_paths.insert("/base/apiexec/upsdebug-0.txt");
-  EXPECT_THROW(WriteTrapLine(failing.ctx, "SendTrap", "x", false, 500), platform::Failure);
-  EXPECT_TRUE(failing.env.sleeps().empty());
+  EXPECT_NO_THROW(WriteTrapLine(failing.ctx, "SendTrap", "x", false, 500));
+  EXPECT_NO_THROW(WriteTrapLine(failing.ctx, "SendTrap", "y", false, 500));
+  EXPECT_EQ(failing.env.sleeps(), std::vector<int>(100, 10));
+  EXPECT_EQ(failing.env.stderr_lines,
+            std::vector<std::string>{"debug log not written, the run goes on without it: Cannot "
+                                     "open '/base/apiexec/upsdebug-0.txt': Permission denied"});
 }
 
 TEST(LogTest, EachGroupIsOneAppend) {

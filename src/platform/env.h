@@ -29,6 +29,11 @@ class Env {
   // or less.
   virtual void SleepMs(int ms) = 0;
 
+  // Milliseconds on the monotonic clock: steps of the local time (summer
+  // time, a corrected system clock) do not move it. Deadlines and elapsed
+  // times are measured with it.
+  virtual int64_t MonotonicMs() = 0;
+
   // The current local date and time, to the second.
   virtual CivilTime LocalNow() = 0;
 
@@ -39,11 +44,17 @@ class Env {
   // or anything else). Symbolic links are followed.
   virtual bool IsRegularFile(const std::string& path) = 0;
 
-  // Appends `bytes` to `path` in one write, creating the file (mode 0644)
-  // when absent: open O_WRONLY|O_APPEND|O_CREAT, write, close. So two
-  // processes appending to one file never interleave within one call.
-  // Throws Failure with the system's description when any step fails.
+  // Appends `bytes` to `path` in one write, creating the file (mode 0640:
+  // the logs hold the communities) when absent: open O_WRONLY|O_APPEND|
+  // O_CREAT|O_NONBLOCK, check that it is an ordinary file, write, close. So
+  // two processes appending to one file never interleave within one call,
+  // and a FIFO or device at `path` neither blocks nor receives anything.
+  // Throws Failure with the system's description when any step fails,
+  // also when fewer bytes than given were written.
   virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
+
+  // Writes "upstest: <line>" and a line end to the standard error.
+  virtual void WriteStderrLine(std::string_view line) = 0;
 };
 
 // The real operating system. Lives for the whole process.

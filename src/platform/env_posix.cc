@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -50,6 +51,12 @@ class PosixEnv final : public Env {
     }
   }
 
+  int64_t MonotonicMs() override {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  }
+
   CivilTime LocalNow() override {
     const time_t now = time(nullptr);
     tm local;
@@ -72,21 +79,43 @@ class PosixEnv final : public Env {
   }
 
   void AppendToFile(const std::string& path, std::string_view bytes) override {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0640);
     if (fd < 0) ThrowErrno("Cannot open", path);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        ThrowErrno("Cannot write", path);
-      }
-      done += static_cast<size_t>(n);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      throw Failure("Cannot write '" + path + "': not an ordinary file");
+    }
+    // One write: a second one after a short write could interleave with
+    // another run's group.
+    ssize_t n;
+    do {
+      n = ::write(fd, bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+      const int saved = errno;
+      ::close(fd);
+      errno = saved;
+      ThrowErrno("Cannot write", path);
+    }
+    if (static_cast<size_t>(n) < bytes.size()) {
+      ::close(fd);
+      throw Failure("Cannot write '" + path + "': " + std::to_string(n) + " of " +
+                    std::to_string(bytes.size()) + " bytes written (disk full?)");
     }
     if (::close(fd) != 0) ThrowErrno("Cannot close", path);
+  }
+
+  void WriteStderrLine(std::string_view line) override {
+    std::string text = "upstest: ";
+    text.append(line);
+    text += '\n';
+    // One write, so that the line of one run is never split by another's.
+    ssize_t n;
+    do {
+      n = ::write(STDERR_FILENO, text.data(), text.size());
+    } while (n < 0 && errno == EINTR);
   }
 };
 

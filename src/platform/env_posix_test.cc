@@ -49,7 +49,32 @@ TEST(PosixEnvTest, AppendCreatesThenAppends) {
   EXPECT_EQ(ReadAll(path), std::string("one\r\ntwo\0\r\n", 11));
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "the log holds the communities";
+}
+
+// Only an ordinary file takes a group: a FIFO (with or without a reader), a
+// device behind a link, or a directory fails at once, and nothing reaches
+// the FIFO's reader.
+TEST(PosixEnvTest, AppendRefusesWhatIsNotAnOrdinaryFile) {
+  TempDir dir;
+  const std::string fifo = dir.path() + "/upsdebug-1.txt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string device = dir.path() + "/upsdebug-2.txt";
+  ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
+  for (const std::string& path : {fifo, device, dir.path()}) {
+    EXPECT_THROW(DefaultEnv().AppendToFile(path, "x\r\n"), Failure) << path;
+  }
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  try {
+    DefaultEnv().AppendToFile(fifo, "x\r\n");
+    ADD_FAILURE() << "a FIFO with a reader took the group";
+  } catch (const Failure& e) {
+    EXPECT_NE(std::string(e.what()).find("not an ordinary file"), std::string::npos) << e.what();
+  }
+  char byte;
+  EXPECT_LE(::read(reader, &byte, 1), 0);
+  ::close(reader);
 }
 
 TEST(PosixEnvTest, AppendFailureCarriesTheSystemDescription) {

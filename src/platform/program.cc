@@ -1,6 +1,12 @@
 #include "platform/program.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/error.h"
 
 namespace upstest::platform {
 
@@ -27,6 +33,31 @@ std::string BaseDirectory(const std::string& program_directory) {
   constexpr size_t kCut = 8;  // "/apiexec"
   if (program_directory.size() < kCut) return {};
   return program_directory.substr(0, program_directory.size() - kCut);
+}
+
+namespace {
+
+char watchdog_line[64];
+size_t watchdog_length = 0;
+
+extern "C" void WatchdogExpired(int) {
+  // Only async-signal-safe calls from here on.
+  ssize_t ignored = ::write(STDERR_FILENO, watchdog_line, watchdog_length);
+  (void)ignored;
+  _exit(kExitErrorTrap);
+}
+
+}  // namespace
+
+void StartWatchdog(int seconds) {
+  const int n = std::snprintf(watchdog_line, sizeof watchdog_line,
+                              "upstest: the run did not end within %d s\n", seconds);
+  watchdog_length = n > 0 ? std::min(static_cast<size_t>(n), sizeof watchdog_line - 1) : 0;
+  struct sigaction action {};
+  action.sa_handler = WatchdogExpired;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGALRM, &action, nullptr);
+  alarm(static_cast<unsigned>(seconds));
 }
 
 std::string ArgumentText(int argc, const char* const* argv) {

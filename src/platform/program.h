@@ -14,6 +14,13 @@ std::string ProgramDirectory();
 // "/apiexec" the program lives in); empty when it is shorter than that.
 std::string BaseDirectory(const std::string& program_directory);
 
+// Ends the process with exit status 1 and the line "upstest: the run did
+// not end within N s" on the standard error when it is still running
+// `seconds` seconds from now (elapsed time, not local time). A last resort:
+// every wait of a run has its own, much shorter bound.
+inline constexpr int kWatchdogSeconds = 60;
+void StartWatchdog(int seconds);
+
 // The argument text of the command line, rebuilt from already split
 // arguments argv[1..argc-1]: joined with single blanks, an argument wrapped
 // in double quotes when it is empty or holds a blank or a tab.

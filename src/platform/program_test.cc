@@ -1,6 +1,8 @@
 #include "platform/program.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -43,6 +45,39 @@ TEST(ProgramTest, SplittingTheRebuiltTextGivesTheArgumentsBack) {
   cmdline::Fields fields{};
   cmdline::SplitArgs(TextOf({"Main UPS", "17", "", "a\tb", "e", "f", "g", "h"}), fields);
   EXPECT_EQ(fields, (cmdline::Fields{"Main UPS", "17", "", "a\tb", "e", "f", "g h"}));
+}
+
+// A process still running when the watchdog expires ends with exit 1 and
+// says so on stderr; one that ends first is not touched.
+TEST(ProgramTest, WatchdogEndsAProcessThatRunsTooLong) {
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(err[1], STDERR_FILENO);
+    StartWatchdog(1);
+    for (;;) pause();
+  }
+  close(err[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  char text[128] = {};
+  const ssize_t n = read(err[0], text, sizeof text - 1);
+  close(err[0]);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(std::string(text, n > 0 ? static_cast<size_t>(n) : 0),
+            "upstest: the run did not end within 1 s\n");
+
+  const pid_t quick = fork();
+  ASSERT_GE(quick, 0);
+  if (quick == 0) {
+    StartWatchdog(1);
+    _exit(0);
+  }
+  ASSERT_EQ(waitpid(quick, &status, 0), quick);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -36,6 +36,14 @@ struct Context {
   std::vector<std::string> arguments;
   // The node record stage; store::ReadNodeData unless a test replaces it.
   std::function<void(Context&)> read_node_data;
+
+  // The debug log's bookkeeping for this run: whether a failed write has
+  // been reported, and how many answer and BadPacket groups were written.
+  struct LogCounts {
+    bool failure_reported = false;
+    int answer_groups = 0;
+    int bad_packet_groups = 0;
+  } log;
 };
 
 }  // namespace upstest::run

@@ -299,17 +299,59 @@ TEST(SequenceTest, ErrorTrapOfStartTest) {
   EXPECT_TRUE(quiet.env.sleeps().empty()) << "no wait with the log off";
 }
 
-TEST(SequenceTest, SummaryThatCannotBeWrittenEndsThroughTheTrap) {
-  // Every append after the parsed arguments fails; the trap's own line fails
-  // too, which the system does not handle: it is reported on stderr.
-  Sequence run;
-  run.Answers(Answer(20, 230, 25, 255));
-  run.ctx.read_node_data = [&run](Context&) { run.env.failing_paths.insert(kNodeLog); };
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(run.Run(), platform::kExitErrorTrap);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "upstest: Cannot open '" + std::string(kNodeLog) + "': Permission denied\n");
-  EXPECT_TRUE(run.agent.traps.empty());
+// The debug log never costs a check: with the node log unwritable from the
+// start, or from the node record on, a run sends the same traps, waits the
+// same waits and ends with the same status as with the log written. The
+// first failure is reported once on stderr, however many groups are lost.
+TEST(SequenceTest, UnwritableLogCostsNoCheck) {
+  struct Case {
+    const char* what;
+    FakeResponse answer;
+    bool answered;
+    size_t traps;
+  };
+  const Case cases[] = {
+      {"all met", Answer(20, 230, 25, 255), true, 1},
+      {"two failed: two traps with the alarm pause", Answer(5, 230, 45, 255), true, 2},
+      {"no answer: the retry and the trap", FakeResponse{}, false, 1},
+  };
+  for (const Case& c : cases) {
+    for (const bool from_start : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (from_start ? ", from the start" : ", from the record"));
+      Sequence written;
+      Sequence lost;
+      if (c.answered) {
+        written.Answers(c.answer);
+        lost.Answers(c.answer);
+      }
+      if (from_start) {
+        lost.env.failing_paths.insert(kNodeLog);
+      } else {
+        const auto read = lost.ctx.read_node_data;
+        lost.ctx.read_node_data = [&lost, read](Context& ctx) {
+          lost.env.failing_paths.insert(kNodeLog);
+          read(ctx);
+        };
+      }
+      EXPECT_EQ(lost.Run(), written.Run());
+      EXPECT_EQ(written.agent.traps.size(), c.traps);
+      ASSERT_EQ(lost.agent.traps.size(), written.agent.traps.size());
+      for (size_t i = 0; i < lost.agent.traps.size(); ++i) {
+        EXPECT_EQ(Codes(lost.agent.traps[i]), Codes(written.agent.traps[i]));
+        EXPECT_EQ(Values(lost.agent.traps[i]), Values(written.agent.traps[i]));
+      }
+      EXPECT_EQ(lost.env.sleeps(), written.env.sleeps());
+      EXPECT_FALSE(written.Log().empty());
+      EXPECT_TRUE(written.env.stderr_lines.empty());
+      ASSERT_EQ(lost.env.stderr_lines.size(), 1u);
+      EXPECT_EQ(lost.env.stderr_lines[0],
+                "debug log not written, the run goes on without it: Cannot open '" +
+                    std::string(kNodeLog) + "': Permission denied");
+      if (!from_start) {
+        EXPECT_NE(lost.Log().find("CommandLine = "), std::string::npos);
+      }
+    }
+  }
 }
 
 TEST(SequenceTest, LogSwitch) {

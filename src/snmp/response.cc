@@ -42,7 +42,8 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
       slot = IsValueless(type) ? 0 : platform::ToInt32(manager.ObjValue(i - 1));
     }
 
-    if (state.DebugOn) {
+    if (state.DebugOn && ctx.log.answer_groups < diag::kMaxAnswerGroups) {
+      ++ctx.log.answer_groups;
       std::vector<diag::BindingLine> bindings;
       const int16_t logged = manager.ObjCount();
       for (int i = 1; i <= logged; ++i) {
@@ -60,11 +61,8 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
     if (error_branch || request_id >= state.RequestId) state.ResponseReceived = true;
   } catch (const std::exception& e) {
     // The handler reports its failure through the flags and never lets one
-    // out to the manager, not even one of its own error line.
-    try {
-      diag::WriteTrapLine(ctx, "snmpManager_Response", e.what(), true, kTrapWaitMs);
-    } catch (const std::exception&) {
-    }
+    // out to the manager.
+    diag::WriteTrapLine(ctx, "snmpManager_Response", e.what(), true, kTrapWaitMs);
     state.ResponseError = true;
     state.ResponseReceived = true;
   }
@@ -73,7 +71,8 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
 void snmpManager_BadPacket(run::Context& ctx, int16_t error_code,
                            const std::string& error_description) {
   try {
-    if (ctx.state.DebugOn) {
+    if (ctx.state.DebugOn && ctx.log.bad_packet_groups < diag::kMaxBadPacketGroups) {
+      ++ctx.log.bad_packet_groups;
       diag::AppendNodeLog(ctx, diag::BadPacketGroup(ctx.env, error_code, error_description));
     }
   } catch (const std::exception&) {

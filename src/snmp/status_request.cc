@@ -3,6 +3,7 @@
 // in or its deadline second has passed.
 #include "snmp/status_request.h"
 
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -19,14 +20,44 @@ namespace {
 
 // Every request carries this identifier plus one, the repeated one too.
 constexpr int32_t kRequestIdBase = 1000000;
-// An attempt lasts until the clock, read in whole seconds, has passed its
-// start plus this many seconds.
+// An attempt lasts until the local time, read in whole seconds, has passed
+// its start plus this many seconds: more than 2 s and at most 3 s, by where
+// in the second it began.
 constexpr int64_t kAttemptSeconds = 2;
 constexpr int16_t kMaxAttempts = 2;
 constexpr int16_t kPollStepMs = 20;
 constexpr int16_t kTrapWaitMs = 500;
 
-int64_t NowSeconds(run::Context& ctx) { return platform::SerialSeconds(ctx.env.LocalNow()); }
+// The attempts are timed on the monotonic clock, so that a step of the
+// local time cannot stretch or cut them; only the position in the second at
+// which the first attempt starts comes from the local time, read once.
+class AttemptClock {
+ public:
+  explicit AttemptClock(platform::Env& env)
+      : env_(env),
+        start_ms_(env.MonotonicMs()),
+        start_fraction_ms_(FractionMs(env.SecondsSinceMidnight())) {}
+
+  // The monotonic time at which an attempt that starts now ends: when the
+  // local second it started in, plus kAttemptSeconds, has passed.
+  int64_t AttemptDeadline() const {
+    const int64_t now = env_.MonotonicMs();
+    const int64_t fraction = (start_fraction_ms_ + (now - start_ms_)) % 1000;
+    return now - fraction + (kAttemptSeconds + 1) * 1000;
+  }
+
+ private:
+  // The whole milliseconds of the second; the small addend keeps a count
+  // of whole milliseconds held in a double from falling one short.
+  static int64_t FractionMs(double seconds) {
+    if (!(seconds >= 0) || seconds > 1e9) return 0;
+    return static_cast<int64_t>(std::floor(seconds * 1000.0 + 1e-4)) % 1000;
+  }
+
+  platform::Env& env_;
+  int64_t start_ms_;
+  int64_t start_fraction_ms_;
+};
 
 }  // namespace
 
@@ -55,16 +86,17 @@ void StartManager(run::Context& ctx) {
 
 void CheckStatus(run::Context& ctx) {
   try {
+    const AttemptClock clock(ctx.env);
     int16_t attempt = 0;
     for (;;) {
-      const int64_t deadline = NowSeconds(ctx) + kAttemptSeconds;
+      const int64_t deadline = clock.AttemptDeadline();
       ctx.state.ResponseReceived = false;
       SnmpSend(ctx);
       // The flag and the clock are tested after each wait, never before the
       // first one.
       do {
         run::Wait(ctx, kPollStepMs);
-      } while (!ctx.state.ResponseReceived && NowSeconds(ctx) <= deadline);
+      } while (!ctx.state.ResponseReceived && ctx.env.MonotonicMs() < deadline);
       if (ctx.state.ResponseReceived) return;
       ++attempt;
       if (attempt >= kMaxAttempts) return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -142,10 +143,12 @@ TEST_F(StatusRequestTest, StartManagerFailureWithTheLogOffEndsAtOnce) {
   EXPECT_TRUE(run.agent.calls.empty());
 }
 
-TEST_F(StatusRequestTest, StartManagerTrapThatCannotWriteFailsToItsCaller) {
+TEST_F(StatusRequestTest, StartManagerWithAnUnwritableLogStartsTheManager) {
   run.ctx.state.DebugOn = true;
   run.env.failing_paths.insert("/base/apiexec/upsdebug-17.txt");
-  EXPECT_THROW(StartManager(run.ctx), platform::Failure);
+  EXPECT_NO_THROW(StartManager(run.ctx));
+  EXPECT_NE(std::find(run.manager.calls.begin(), run.manager.calls.end(), "SetActive true"),
+            run.manager.calls.end());
 }
 
 // --- CheckStatus and SnmpSend ------------------------------------------------
@@ -280,6 +283,48 @@ INSTANTIATE_TEST_SUITE_P(SubSecondPhases, UnansweredTest,
                                            ClockStart{kMorning, 980}, ClockStart{kMorning, 981},
                                            ClockStart{kMorning, 999},
                                            ClockStart{{2026, 12, 31, 23, 59, 58}, 990}));
+
+// Steps the local time once, at the first delivery after `at_ms`, as the
+// end of summer time or a corrected system clock does.
+struct ClockStep : platform::EventSource {
+  ClockStep(testing::FakeEnv& env, int64_t at_ms, int64_t step_ms)
+      : env(env), at_ms(at_ms), step_ms(step_ms) {}
+  void DeliverPending() override {
+    if (!done && env.now_ms() >= at_ms) {
+      done = true;
+      env.StepLocalTime(step_ms);
+    }
+  }
+  testing::FakeEnv& env;
+  int64_t at_ms, step_ms;
+  bool done = false;
+};
+
+// A step of the local time during an attempt, back or forward, neither
+// stretches nor cuts the waits: both attempts end when they would have.
+TEST_F(StatusRequestTest, LocalTimeStepsDoNotMoveTheDeadlines) {
+  const auto attempts = [](int64_t step_ms) {
+    TestRun r;
+    r.ctx.state.IpAddr = "10.0.0.5";
+    r.ctx.state.UdpPort = 161;
+    ClockStep step(r.env, 700, step_ms);
+    r.pump.Register(&step);
+    StartManager(r.ctx);
+    CheckStatus(r.ctx);
+    r.pump.Unregister(&step);
+    EXPECT_TRUE(step_ms == 0 || step.done);
+    std::vector<int64_t> times;
+    for (const testing::SentRequest& q : r.manager.requests) times.push_back(q.at_ms);
+    times.push_back(r.env.now_ms());
+    return times;
+  };
+  const std::vector<int64_t> steady = attempts(0);
+  ASSERT_EQ(steady.size(), 3u);
+  EXPECT_GT(steady[2] - steady[1], 2000);
+  EXPECT_EQ(attempts(-3600 * 1000), steady) << "an hour back";
+  EXPECT_EQ(attempts(3600 * 1000), steady) << "an hour forward";
+  EXPECT_EQ(attempts(-1500), steady) << "a second and a half back";
+}
 
 TEST_F(StatusRequestTest, AnswerToTheFirstRequestArrivingInTheSecondAttemptIsTaken) {
   Started();
@@ -424,15 +469,13 @@ TEST_F(StatusRequestTest, CheckStatusFailureWithTheLogOff) {
   EXPECT_TRUE(run.env.appends.empty());
 }
 
-TEST_F(StatusRequestTest, SendTrapThatCannotWriteGoesToCheckStatusAndOn) {
+TEST_F(StatusRequestTest, UnwritableRequestLineStillSendsBothAttempts) {
   run.ctx.state.DebugOn = true;
   Started();
   run.env.failing_paths.insert("/base/apiexec/upsdebug-17.txt");
-  // The request line cannot be written: SnmpSend's trap cannot write its
-  // line either, so the failure reaches CheckStatus's trap, which fails the
-  // same way and passes it on to its caller.
-  EXPECT_THROW(CheckStatus(run.ctx), platform::Failure);
-  EXPECT_TRUE(run.manager.requests.empty());
+  EXPECT_NO_THROW(CheckStatus(run.ctx));
+  EXPECT_EQ(run.manager.requests.size(), 2u);
+  EXPECT_FALSE(run.ctx.state.ResponseReceived);
 }
 
 }  // namespace

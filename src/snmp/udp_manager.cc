@@ -33,6 +33,9 @@ namespace {
 
 // Larger than any UDP payload, so that a cut-off datagram is detected.
 constexpr size_t kReceiveBuffer = 65536;
+// One delivery takes in at most this many datagrams, so that a flood cannot
+// keep the run from looking at its clock: the rest wait for the next one.
+constexpr int kMaxDatagramsPerDelivery = 32;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
@@ -303,8 +306,9 @@ void UdpManager::DeliverPending() {
   // Not zero-filled: only the received octets are read. One buffer per call,
   // so that a nested delivery inside a handler has its own.
   const std::unique_ptr<char[]> buffer(new char[kReceiveBuffer]);
+  int budget = kMaxDatagramsPerDelivery;
   for (int fd : {fd4_, fd6_}) {
-    while (fd >= 0 && (fd == fd4_ || fd == fd6_)) {
+    while (fd >= 0 && (fd == fd4_ || fd == fd6_) && budget-- > 0) {
       const ssize_t n = recv(fd, buffer.get(), kReceiveBuffer, MSG_DONTWAIT | MSG_TRUNC);
       if (n < 0) {
         if (errno == EINTR) continue;

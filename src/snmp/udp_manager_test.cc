@@ -307,6 +307,28 @@ TEST_F(UdpManagerTest, RaisesBadPacketForEverythingElseInArrivalOrder) {
   EXPECT_EQ(recorder_.events[4].kind, "response");
 }
 
+// However fast datagrams arrive, one delivery takes in only a bounded
+// number of them and returns, so the caller gets back to its clock; the
+// rest come, in order, with the next deliveries.
+TEST_F(UdpManagerTest, OneDeliveryTakesABoundedShareOfAFlood) {
+  Configure("127.0.0.1", peer_.port(), 2, 1);
+  const int port = manager_->LocalPort();
+  constexpr int kSent = 100;
+  for (int i = 1; i <= kSent; ++i) peer_.SendTo(port, i % 2 ? Answer(i, i) : "junk");
+  std::vector<size_t> per_delivery;
+  while (recorder_.events.size() < kSent && per_delivery.size() < kSent) {
+    const size_t before = recorder_.events.size();
+    pump_.DeliverPending();
+    per_delivery.push_back(recorder_.events.size() - before);
+  }
+  ASSERT_EQ(recorder_.events.size(), static_cast<size_t>(kSent));
+  EXPECT_GT(per_delivery.size(), 1u);
+  for (size_t n : per_delivery) EXPECT_LE(n, 32u);
+  for (int i = 1; i <= kSent; i += 2) {
+    EXPECT_EQ(recorder_.events[static_cast<size_t>(i - 1)].request_id, i);
+  }
+}
+
 TEST_F(UdpManagerTest, NestedDeliveryKeepsEachAnswersBindings) {
   const int port = manager_->LocalPort();
   Configure("127.0.0.1", peer_.port(), 2, 1);

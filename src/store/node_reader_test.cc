@@ -275,11 +275,12 @@ TEST_F(ReadNodeDataTest, WithTheLogOffNoFailureWritesOrWaits) {
   EXPECT_TRUE(run_.env.sleeps().empty());
 }
 
-TEST_F(ReadNodeDataTest, FailureWritingTheGroupGoesToTheCaller) {
+TEST_F(ReadNodeDataTest, UnwritableRecordGroupKeepsTheRecord) {
   Nodes(kFullRow);
   run_.env.failing_paths.insert(base_.File("apiexec/upsdebug-17.txt"));
-  EXPECT_THROW(Read(), platform::Failure);
+  Read();
   EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_EQ(run_.env.stderr_lines.size(), 1u);
 }
 
 TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {

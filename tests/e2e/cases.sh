@@ -593,6 +593,59 @@ case_unusable_destination() {
   done
 }
 
+# A hostile machine cannot hang a run or cost its check. A FIFO (nobody
+# reading), a link to /dev/full or a directory where the node log goes: the
+# run polls and reports as usual (exit 0, its trap) and says once on stderr
+# that the log was not written. An agent that floods the manager's port
+# without pause, with junk or with stale answers, for far longer than a
+# run: the run ends while the flood goes on, as unanswered, and its log
+# holds at most 100 groups of each kind.
+case_hostile_logs_and_floods() {
+  ups_up
+  debug_on
+  local kind log=$APIEXEC/upsdebug-1.txt
+  for kind in fifo full directory; do
+    rm -rf "$log"
+    case $kind in
+      fifo) mkfifo "$log" ;;
+      full) ln -s /dev/full "$log" ;;
+      directory) mkdir "$log" ;;
+    esac
+    run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+    expect_rc 0
+    expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+    [ "$(grep -c '^upstest: debug log not written, the run goes on without it: ' \
+      "$T/run-$RUN_NO.out")" = 1 ] || fail "run $RUN_NO ($kind): stderr was: $OUT"
+    [ "$(wc -l <"$T/run-$RUN_NO.out")" = 1 ] || fail "run $RUN_NO ($kind): more than one line: $OUT"
+  done
+  rm -rf "$log"
+
+  local what port=1180 id=40
+  for what in garbage stale; do
+    agent_start "flood_$what" $port --bind i:45 --bind i:230 --bind i:25 --bind i:255 \
+      "flood:$what:40"
+    node $id 127.0.0.1 $port 5 2 public "trap$id" "" ""
+    run_upstest "Flooded UPS" $id 5 "${ALL_MET[@]}"
+    expect_rc 0
+    ! grep -q '^flooded ' "$T/agent-flood_$what.log" ||
+      fail "run $RUN_NO: the run lasted as long as the flood"
+    [ "$(grep -c 'poll=4 ups=0' <<<"$TRAPS")" = 1 ] || fail "run $RUN_NO: traps: $TRAPS"
+    local bad answers
+    bad=$(masked_log "$APIEXEC/upsdebug-$id.txt" | grep -c '^<TS> BadPacket')
+    answers=$(masked_log "$APIEXEC/upsdebug-$id.txt" | grep -c '^<TS> <-- SnmpResponse')
+    if [ $what = garbage ]; then
+      [ "$bad" = 100 ] && [ "$answers" = 0 ] || fail "run $RUN_NO: $bad BadPacket, $answers answers"
+    else
+      [ "$answers" = 100 ] && [ "$bad" = 0 ] || fail "run $RUN_NO: $bad BadPacket, $answers answers"
+    fi
+    expect_log_has $id '^Trap Sent: +True$'
+    port=$((port + 1))
+    id=$((id + 1))
+  done
+}
+
 # A trap that cannot be sent ends the run through the error trap of
 # SendTrap (exit 1): with 127.0.0.1 taken off the namespace's loopback, the
 # argument-error trap to 127.0.0.1 finds no route. The node record comes from SQLite and
@@ -680,26 +733,33 @@ case_command_line_options() {
 EOF2
 }
 
-# cmake --install lays out <base>/apiexec with both programs, and below the
-# prefix the man page, the MIB and the documentation; DESTDIR is honoured.
-# The installed program finds its switch file below <base>.
+# The program as cmake --install lays it out, run from there: the man page
+# reads, and the installed program polls an all-clear node (exit 0, one
+# trap); without Kovatrel.mdb, for a node id with no row, and copied to a
+# directory not called apiexec it reads no node record and ends with exit 1,
+# sending nothing, as the README's troubleshooting says.
 case_install_layout() {
-  local root=$T/installed
-  DESTDIR=$root cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix /usr >"$T/install.out" 2>&1 ||
+  local staged=$T/staged
+  DESTDIR=$staged cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix /usr >"$T/install.out" 2>&1 ||
     { fail "cmake --install failed: $(cat "$T/install.out")"; return; }
   local program
-  program=$(find "$root" -path '*/apiexec/upstest' -type f)
-  [ -n "$program" ] && [ -x "$program" ] || { fail "no apiexec/upstest below $root"; return; }
-  [ -x "$(dirname "$program")/upstest-store" ] || fail "upstest-store is not beside upstest"
-  local prefix=$root/usr
-  cmp -s "$prefix/share/snmp/mibs/UPSTEST-MIB" "$here/../../doc/UPSTEST-MIB" ||
-    fail "the MIB is not at share/snmp/mibs/UPSTEST-MIB"
+  program=$(find "$staged" -path '*/apiexec/upstest' -type f | head -n 1)
+  [ -n "$program" ] || { fail "no apiexec/upstest installed under $staged"; return; }
+  [ -x "$(dirname "$program")/upstest-store" ] || fail "upstest-store is not installed beside upstest"
+  local page
+  page=$(find "$staged" -path '*/man1/upstest.1*' | head -n 1)
+  [ -n "$page" ] || { fail "no man page installed under man1"; return; }
+  case $page in *.gz) gunzip -c "$page" >"$T/upstest.1"; page=$T/upstest.1 ;; esac
+  # The MIB where net-snmp looks, the documentation with the receiver's
+  # examples.
+  local mib
+  mib=$(find "$staged" -path '*/share/snmp/mibs/UPSTEST-MIB' | head -n 1)
+  [ -n "$mib" ] && cmp -s "$mib" "$here/../../doc/UPSTEST-MIB" ||
+    fail "the MIB is not installed as share/snmp/mibs/UPSTEST-MIB"
   local doc
   for doc in README.md copyright examples/snmptrapd.conf.example examples/upstest-trap-line; do
-    [ -f "$prefix/share/doc/upstest/$doc" ] || fail "no share/doc/upstest/$doc"
+    [ -n "$(find "$staged" -path "*/share/doc/upstest/$doc")" ] || fail "no share/doc/upstest/$doc"
   done
-  local page=$prefix/share/man/man1/upstest.1
-  [ -f "$page" ] || { fail "no man page at share/man/man1/upstest.1"; return; }
   grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
   if command -v groff >/dev/null; then
     local warnings
@@ -719,16 +779,62 @@ case_install_layout() {
     sed -n '/^FILES/,/^EXAMPLES/p' <<<"$text" | grep -q 'apiexec/upstest-store' ||
       fail "the man page's FILES do not name upstest-store"
   fi
-  local base
-  base=$(dirname "$(dirname "$program")")
-  [ "$("$base/apiexec/upstest" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
+  [ "$("$program" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
     fail "the installed program does not tell its version"
-  : >"$base/apiexec/upsdebug.txt"
-  RUN_NO=$((RUN_NO + 1))
-  "$base/apiexec/upstest" "Main UPS" 1
-  RC=$?
+
+  # From here on the harness works in the installed base directory.
+  APIEXEC=$(dirname "$program")
+  BASE=$(dirname "$APIEXEC")
+  settings 1 "Provider=SQLite;Data Source=$NODE_DB"
+  ups_up
+  debug_on
+
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF2'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF2
+  expect_log_has 1 '^Trap Sent: +True$'
+
+  # Nothing in the installed base tells the run where the node is.
+  local check
+  for check in no_settings unknown_node; do
+    clear_logs
+    if [ $check = no_settings ]; then
+      mv "$BASE/Kovatrel.mdb" "$T/Kovatrel.away"
+      run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+      mv "$T/Kovatrel.away" "$BASE/Kovatrel.mdb"
+      expect_log_has 1 "^<TS> \\(ReadNodeData\\) Could not find file '$BASE/Kovatrel\\.mdb'\$"
+    else
+      run_upstest "Main UPS" 99 5 "${ALL_MET[@]}"
+      expect_log_has 99 '^IpAddr: *$'
+    fi
+    local id=1
+    [ $check = unknown_node ] && id=99
+    expect_rc 1
+    expect_no_traps
+    expect_last_line $id '^<TS> \(SnmpSend\) no remote address: the node record gives none$'
+    expect_log_lacks $id '^Poll Status'
+  done
+
+  # A copy of the program outside an apiexec directory finds neither the
+  # settings nor the switch file of the base it was copied from.
+  clear_logs
+  mkdir -p "$BASE/tools"
+  cp "$program" "$APIEXEC/upstest-store" "$BASE/tools/"
+  local real_apiexec=$APIEXEC
+  APIEXEC=$BASE/tools
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  APIEXEC=$real_apiexec
+  expect_rc 1
+  expect_no_traps
+  [ -z "$(find "$BASE" -name 'upsdebug-*.txt')" ] || fail "the copy wrote a debug log in the base"
+
+  # Too few arguments: the installed program writes the switch file itself.
+  debug_on
+  run_upstest "Main UPS" 1
   expect_rc 2
-  expect_file "$base/apiexec/upsdebug.txt" <<'EOF2'
+  expect_file "$APIEXEC/upsdebug.txt" <<'EOF2'
 
 <TS> Argument Error
 <TS> CommandLine = "Main UPS" 1
