@@ -750,6 +750,16 @@ case_install_layout() {
   page=$(find "$staged" -path '*/man1/upstest.1*' | head -n 1)
   [ -n "$page" ] || { fail "no man page installed under man1"; return; }
   case $page in *.gz) gunzip -c "$page" >"$T/upstest.1"; page=$T/upstest.1 ;; esac
+  # The MIB where net-snmp looks, the documentation with the receiver's
+  # examples.
+  local mib
+  mib=$(find "$staged" -path '*/share/snmp/mibs/UPSTEST-MIB' | head -n 1)
+  [ -n "$mib" ] && cmp -s "$mib" "$here/../../doc/UPSTEST-MIB" ||
+    fail "the MIB is not installed as share/snmp/mibs/UPSTEST-MIB"
+  local doc
+  for doc in README.md copyright examples/snmptrapd.conf.example examples/upstest-trap-line; do
+    [ -n "$(find "$staged" -path "*/share/doc/upstest/$doc")" ] || fail "no share/doc/upstest/$doc"
+  done
   grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
   if command -v groff >/dev/null; then
     local warnings
@@ -766,6 +776,8 @@ case_install_layout() {
     for oid in $OID1 $OID2 $OID3 $OID4 $XOID1 $XOID2 $XOID3 $XOID4 1.3.6.1.4.1.32473.1.22.2; do
       grep -qF "$oid" <<<"$text" || fail "the man page does not name $oid"
     done
+    sed -n '/^FILES/,/^EXAMPLES/p' <<<"$text" | grep -q 'apiexec/upstest-store' ||
+      fail "the man page's FILES do not name upstest-store"
   fi
   [ "$("$program" --version)" = "upstest ${UPSTEST_VERSION:?}" ] ||
     fail "the installed program does not tell its version"

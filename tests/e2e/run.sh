@@ -16,7 +16,7 @@ fi
 ip link set lo up || { echo "FAIL: cannot bring up lo in the namespace"; exit 1; }
 
 source "$here/lib.sh"
-source "$here/cases.sh"
+for cases in "$here"/cases*.sh; do source "$cases"; done
 case_name=${1:?which case}
 declare -F "case_$case_name" >/dev/null || { echo "no case $case_name"; exit 2; }
 "case_$case_name"
