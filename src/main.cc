@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/event_pump.h"
 #include "platform/program.h"
+#include "run/check.h"
 #include "run/context.h"
 #include "run/sequence.h"
 #include "snmp/response.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: upstest NODENAME NODEID NODESTATUS RUNTIME VOLTAGE TEMPERATURE SENSOR\n"
+    "       upstest --check [--show-communities] NODEID\n"
     "       upstest --help | --version\n"
     "\n"
     "Polls one UPS once over SNMP (v1 or v2c) and reports the outcome as SNMPv1\n"
@@ -39,7 +41,10 @@ constexpr const char* kUsage =
     "\n"
     "The debug log is on when apiexec/upsdebug.txt exists at start; it goes to\n"
     "apiexec/upsdebug-NODEID.txt. Exit status: 0 normal end, 2 argument error,\n"
-    "1 ended by an error. See upstest(1).\n";
+    "1 ended by an error; the reason of an end other than 0 goes to stderr.\n"
+    "--check reads the settings and the node record as a run does, shows them\n"
+    "and says whether a run could poll the node (exit 0) or not (exit 1); it\n"
+    "sends nothing and writes no log. See upstest(1).\n";
 
 }  // namespace
 
@@ -59,6 +64,28 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("upstest %s\n", UPSTEST_VERSION);
     return platform::kExitNormal;
+  }
+
+  // --check NODEID, with --show-communities before or after the id. Seven
+  // or more arguments are always a run, so no node name can ask for this.
+  bool check = false;
+  bool show_communities = false;
+  const char* check_id = nullptr;
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--check") == 0) {
+    check = true;
+    for (int i = 2; i < argc; ++i) {
+      if (argc == 4 && std::strcmp(argv[i], "--show-communities") == 0 && !show_communities) {
+        show_communities = true;
+      } else if (check_id == nullptr) {
+        check_id = argv[i];
+      } else {
+        check = false;
+      }
+    }
+    if (!check || check_id == nullptr) {
+      std::fputs("upstest: usage: upstest --check [--show-communities] NODEID\n", stderr);
+      return platform::kExitArgumentError;
+    }
   }
 
   platform::StartWatchdog(platform::kWatchdogSeconds);
@@ -85,5 +112,11 @@ int main(int argc, char** argv) {
   store::UseDatabaseHelper(program_directory + "/upstest-store");
 #endif
   ctx.state.AppBase = platform::BaseDirectory(program_directory);
+  if (check) {
+    std::string report;
+    const int status = run::CheckNode(ctx, check_id, show_communities, report);
+    std::fputs(report.c_str(), stdout);
+    return status;
+  }
   return run::RunTest(ctx);
 }

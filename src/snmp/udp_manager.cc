@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -54,6 +55,21 @@ void CheckDestination(const std::string& host, int32_t port) {
   if (port < 1 || port > 65535) {
     throw platform::Failure("remote port " + std::to_string(port) + " outside 1..65535");
   }
+}
+
+// The addresses of `host` for datagrams to `port`; free with freeaddrinfo.
+// Throws Failure when the name does not resolve.
+addrinfo* Resolve(const std::string& host, const std::string& port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    if (found != nullptr) freeaddrinfo(found);
+    throw platform::Failure("cannot resolve the remote host '" + host + "': " + gai_strerror(rc));
+  }
+  return found;
 }
 
 std::string AddressText(const sockaddr_storage& address) {
@@ -264,16 +280,8 @@ void UdpManager::SendGetRequest() {
   CheckDestination(remote_host_, remote_port_);
   const std::string message = EncodeGetRequest(version_ == 2 ? kVersionFieldV2c : kVersionFieldV1,
                                                community_, request_id_, oids_);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
   const std::string port = std::to_string(remote_port_);
-  const int rc = getaddrinfo(remote_host_.c_str(), port.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    throw platform::Failure("cannot resolve the remote host '" + remote_host_ +
-                            "': " + gai_strerror(rc));
-  }
+  addrinfo* found = Resolve(remote_host_, port);
   int error = EAFNOSUPPORT;
   bool sent = false;
   for (const addrinfo* a = found; a != nullptr && !sent; a = a->ai_next) {
@@ -355,6 +363,23 @@ void UdpManager::HandleDatagram(std::string_view datagram, bool cut_off) {
 }
 
 }  // namespace
+
+std::vector<std::string> ResolveDestination(const std::string& host, int32_t port) {
+  CheckDestination(host, port);
+  addrinfo* found = Resolve(host, std::to_string(port));
+  std::vector<std::string> addresses;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    sockaddr_storage address{};
+    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
+    const std::string text = AddressText(address);
+    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+      addresses.push_back(text);
+    }
+  }
+  freeaddrinfo(found);
+  return addresses;
+}
 
 std::unique_ptr<Manager> NewUdpManager(platform::EventPump& pump) {
   return std::make_unique<UdpManager>(pump);

@@ -112,5 +112,22 @@ TEST(OdbcValue, BracesOnlyWhenNeeded) {
   EXPECT_EQ(OdbcValue(" lead"), "{ lead}");
 }
 
+// Passwords never show: every password key's value is masked, whatever
+// its quoting; the rest stands as written; a text that does not parse is
+// not shown at all (it may hold a password in a place we cannot tell).
+TEST(MaskedConnectionStringTest, MasksEveryPasswordAndNothingElse) {
+  EXPECT_EQ(MaskedConnectionString("Driver={PostgreSQL Unicode};Server=db1;Uid=ups;Pwd=secret"),
+            "Driver={PostgreSQL Unicode};Server=db1;Uid=ups;Pwd=****");
+  EXPECT_EQ(MaskedConnectionString("Provider=SQLOLEDB; Password = 'a;b''c' ;User ID=sa"),
+            "Provider=SQLOLEDB;Password =****;User ID=sa");
+  EXPECT_EQ(MaskedConnectionString("Jet OLEDB:Database Password={x;y}};z};Data Source=a.mdb"),
+            "Jet OLEDB:Database Password=****;Data Source=a.mdb");
+  EXPECT_EQ(MaskedConnectionString("Provider=SQLite;Data Source=/x/nodes.db"),
+            "Provider=SQLite;Data Source=/x/nodes.db");
+  const std::string broken = MaskedConnectionString("Pwd='secret;Server=x");
+  EXPECT_EQ(broken.rfind("(connection string not shown: ", 0), 0u) << broken;
+  EXPECT_EQ(broken.find("secret"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace upstest::store

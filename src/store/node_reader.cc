@@ -32,43 +32,54 @@ std::string DataSourceValue(const std::string& path) {
 
 }  // namespace
 
+std::string SettingsPath(const std::string& app_base) { return app_base + "/Kovatrel.mdb"; }
+
+NodeDatabaseSetting ReadSettings(const std::string& settings_path) {
+  // The settings database's connection text.
+  const std::string settings_connection =
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DataSourceValue(settings_path) +
+      ";Persist Security Info=False";
+  NodeDatabaseSetting setting;
+
+  auto conn = std::make_unique<Connection>();
+  conn->ConnectionString = settings_connection;
+  conn->Open("", "", "", kConnectUnspecified);
+
+  // Its table, positioned on the first record.
+  auto rs = std::make_unique<Recordset>();
+  rs->CursorType = kOpenStatic;
+  rs->LockType = kLockOptimistic;
+  rs->Open("Settings_Console", *conn, kOpenUnspecified, kLockUnspecified, kCmdTable);
+
+  // Whether the node database is set up, and how to reach it.
+  if (rs->Fields("SqlDbSetupOk").AsBool()) {
+    setting.setup_ok = true;
+    setting.connection = rs->Fields("DbConnStringSql").AsText();
+  }
+
+  if (rs->State() == kStateOpen) rs->Close();
+  if (conn->State() == kStateOpen) conn->Close();
+  return setting;
+}
+
 void ReadNodeData(run::Context& ctx) {
   run::TestState& s = ctx.state;
   const std::string node = "node " + std::to_string(s.NodeId) + ": ";
-  const std::string settings_path = s.AppBase + "/Kovatrel.mdb";
+  const std::string settings_path = SettingsPath(s.AppBase);
   // What the reader was doing, for the one line that says why no record
   // was read.
   std::string stage = "cannot read the settings database " + settings_path;
   try {
-    // The settings database's connection text.
-    const std::string settings_connection =
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DataSourceValue(settings_path) +
-        ";Persist Security Info=False";
-    std::string DbConnString;
-
-    auto conn = std::make_unique<Connection>();
-    conn->ConnectionString = settings_connection;
-    conn->Open("", "", "", kConnectUnspecified);
-
-    // Its table, positioned on the first record.
-    auto rs = std::make_unique<Recordset>();
-    rs->CursorType = kOpenStatic;
-    rs->LockType = kLockOptimistic;
-    rs->Open("Settings_Console", *conn, kOpenUnspecified, kLockUnspecified, kCmdTable);
-
-    // Whether the node database is set up, and how to reach it.
-    if (rs->Fields("SqlDbSetupOk").AsBool()) {
-      DbConnString = rs->Fields("DbConnStringSql").AsText();
+    const NodeDatabaseSetting setting = ReadSettings(settings_path);
+    const std::string& DbConnString = setting.connection;
+    if (setting.setup_ok) {
       stage = "cannot read the node database " + MaskedConnectionString(DbConnString);
     } else {
       stage = "SqlDbSetupOk in " + settings_path + " is 0 or Null: no node database is set up";
     }
 
-    if (rs->State() == kStateOpen) rs->Close();
-    if (conn->State() == kStateOpen) conn->Close();
-
     // The node database.
-    conn = std::make_unique<Connection>();
+    auto conn = std::make_unique<Connection>();
     conn->ConnectionString = DbConnString;
     conn->ConnectionTimeout = kNodeOpenTimeoutS;
     conn->Open("", "", "", kConnectUnspecified);
@@ -86,7 +97,7 @@ void ReadNodeData(run::Context& ctx) {
         "SELECT address, status, readcomm, trapcomm, SnmpVersion, LastChange, LastMessage, "
         "UdpPort FROM ATR_Nodes WHERE node_id = '" +
         std::to_string(s.NodeId) + "'";
-    rs = conn->Execute(query, kOptionUnspecified);
+    auto rs = conn->Execute(query, kOptionUnspecified);
 
     // Errors left by the query: nothing is read.
     if (conn->ErrorsCount() > 0) {

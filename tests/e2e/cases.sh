@@ -712,6 +712,73 @@ EOF
 
 # --- The program as installed ---------------------------------------------------
 
+# upstest --check reads what a run reads and says whether a run could poll
+# the node: a good node (exit 0), then each reason a run could not (exit 1).
+# It sends nothing and writes no log, even with the switch on.
+case_check_node() {
+  agent_start silent 1190 drop drop
+  node 50 127.0.0.1 1190 5 2 s3cret-read trapc "2026-12-01 08:00:00" "On line"
+  node 51 no-such-host.invalid 161 5 1 public trapc "" ""
+  debug_on
+  local report
+  report=$("$APIEXEC/upstest" --check 50)
+  RC=$?
+  expect_rc 0
+  grep -qxF "base directory:     $BASE" <<<"$report" || fail "check 50: $report"
+  grep -qxF "settings database:  $BASE/Kovatrel.mdb (SQLite)" <<<"$report" || fail "check 50: $report"
+  grep -qxF "SqlDbSetupOk:       true" <<<"$report" || fail "check 50: $report"
+  grep -qxF "node database:      Provider=SQLite;Data Source=$NODE_DB" <<<"$report" ||
+    fail "check 50: $report"
+  grep -qxF 'IpAddr:             "127.0.0.1"' <<<"$report" || fail "check 50: $report"
+  grep -qxF 'UdpPort:            1190' <<<"$report" || fail "check 50: $report"
+  grep -qxF 'SnmpVersion:        "2" (polled in SNMPv2c)' <<<"$report" || fail "check 50: $report"
+  grep -qxF 'readcomm:           (11 bytes; --show-communities shows it)' <<<"$report" ||
+    fail "check 50: $report"
+  grep -qxF 'address resolves:   yes: 127.0.0.1' <<<"$report" || fail "check 50: $report"
+  grep -qxF 'verdict:            a run could poll node 50 at 127.0.0.1 port 1190 (SNMPv2c)' \
+    <<<"$report" || fail "check 50: $report"
+  ! grep -q 's3cret' <<<"$report" || fail "check 50 shows the community without being asked"
+  report=$("$APIEXEC/upstest" --check --show-communities 50)
+  grep -qxF 'readcomm:           "s3cret-read"' <<<"$report" || fail "--show-communities: $report"
+
+  # Each reason a run could not poll, with its verdict.
+  local id want
+  for id in 51 99; do
+    report=$("$APIEXEC/upstest" --check $id)
+    RC=$?
+    expect_rc 1
+    case $id in
+      51) want="verdict:            a run could not poll this node: node 51: cannot resolve the remote host 'no-such-host.invalid': " ;;
+      99) want="verdict:            a run could not poll this node: node 99: no row in ATR_Nodes of Provider=SQLite;Data Source=$NODE_DB" ;;
+    esac
+    grep -qF "$want" <<<"$report" || fail "check $id: $report"
+  done
+  settings 0 "Provider=SQLite;Pwd=hidden;Data Source=$NODE_DB"
+  report=$("$APIEXEC/upstest" --check 50)
+  RC=$?
+  expect_rc 1
+  grep -qxF "SqlDbSetupOk:       0 or Null (no node database)" <<<"$report" || fail "setup 0: $report"
+  grep -qF "verdict:            a run could not poll this node: node 50: SqlDbSetupOk in $BASE/Kovatrel.mdb is 0 or Null" \
+    <<<"$report" || fail "setup 0: $report"
+  settings 1 "Provider=SQLite;Pwd=hidden;Data Source=$NODE_DB"
+  report=$("$APIEXEC/upstest" --check 50)
+  grep -qxF "node database:      Provider=SQLite;Pwd=****;Data Source=$NODE_DB" <<<"$report" ||
+    fail "password not masked: $report"
+  ! grep -q hidden <<<"$report" || fail "the password shows: $report"
+  rm "$BASE/Kovatrel.mdb"
+  report=$("$APIEXEC/upstest" --check 50)
+  RC=$?
+  expect_rc 1
+  grep -qF "settings database:  $BASE/Kovatrel.mdb (missing: No such file or directory)" \
+    <<<"$report" || fail "no settings: $report"
+  grep -qF "verdict:            a run could not poll this node: node 50: cannot read the settings database" \
+    <<<"$report" || fail "no settings: $report"
+
+  [ -z "$(agent_requests silent)" ] || fail "--check sent a request"
+  [ -z "$(find "$APIEXEC" -name 'upsdebug-*.txt')" ] || fail "--check wrote a log"
+  [ ! -s "$APIEXEC/upsdebug.txt" ] || fail "--check wrote to the switch file"
+}
+
 # --help and --version as the only argument; anything else with them is a run.
 case_command_line_options() {
   run_upstest --version
