@@ -1,6 +1,8 @@
 // The test state: the one record of a run. Every stage reads and writes its
 // fields directly. It exists, all zero, before the run begins and lives
-// until the process ends; it is never reset or copied.
+// until the process ends; it is never reset or copied. With the context and
+// Wait it is the floor every subsystem stands on, which is why they all
+// include it from run/.
 #pragma once
 
 #include <array>

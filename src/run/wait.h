@@ -1,4 +1,8 @@
 // Wait: the only place where component events get in.
+//
+// Part of the floor every subsystem stands on (with the test state and the
+// context): the procedures of cmdline, store, snmp and trap include it from
+// run/ to pause; diag never does, it only formats and writes.
 #pragma once
 
 #include <cstdint>
