@@ -64,19 +64,18 @@ NodeDatabaseSetting ReadSettings(const std::string& settings_path) {
 
 void ReadNodeData(run::Context& ctx) {
   run::TestState& s = ctx.state;
-  const std::string node = "node " + std::to_string(s.NodeId) + ": ";
   const std::string settings_path = SettingsPath(s.AppBase);
   // What the reader was doing, for the one line that says why no record
-  // was read.
-  std::string stage = "cannot read the settings database " + settings_path;
+  // was read; the line itself is built only when one was not.
+  enum class Stage { kSettings, kNoSetup, kNodeDatabase, kRow } stage = Stage::kSettings;
+  NodeDatabaseSetting setting;
+  const std::string& DbConnString = setting.connection;
+  const auto problem = [&](const std::string& what) {
+    ctx.node_record_problem = "node " + std::to_string(s.NodeId) + ": " + what;
+  };
   try {
-    const NodeDatabaseSetting setting = ReadSettings(settings_path);
-    const std::string& DbConnString = setting.connection;
-    if (setting.setup_ok) {
-      stage = "cannot read the node database " + MaskedConnectionString(DbConnString);
-    } else {
-      stage = "SqlDbSetupOk in " + settings_path + " is 0 or Null: no node database is set up";
-    }
+    setting = ReadSettings(settings_path);
+    stage = setting.setup_ok ? Stage::kNodeDatabase : Stage::kNoSetup;
 
     // The node database.
     auto conn = std::make_unique<Connection>();
@@ -86,8 +85,8 @@ void ReadNodeData(run::Context& ctx) {
 
     // Errors left by the open: nothing is read.
     if (conn->ErrorsCount() > 0) {
-      ctx.node_record_problem = node + "the node database " + MaskedConnectionString(DbConnString) +
-                                " reported errors when opened";
+      problem("the node database " + MaskedConnectionString(DbConnString) +
+              " reported errors when opened");
       run::HandleFailure(ctx, run::kReadNodeDataErrors, "");
       return;
     }
@@ -101,8 +100,8 @@ void ReadNodeData(run::Context& ctx) {
 
     // Errors left by the query: nothing is read.
     if (conn->ErrorsCount() > 0) {
-      ctx.node_record_problem = node + "the query of ATR_Nodes in " +
-                                MaskedConnectionString(DbConnString) + " reported errors";
+      problem("the query of ATR_Nodes in " + MaskedConnectionString(DbConnString) +
+              " reported errors");
       run::HandleFailure(ctx, run::kReadNodeDataErrors, "");
       if (rs->State() == kStateOpen) rs->Close();
       if (conn->State() == kStateOpen) conn->Close();
@@ -112,10 +111,9 @@ void ReadNodeData(run::Context& ctx) {
     // Only the first record counts. Each field is stored as soon as its
     // column is read, so a failing column leaves the earlier ones stored.
     if (rs->Eof()) {
-      ctx.node_record_problem =
-          node + "no row in ATR_Nodes of " + MaskedConnectionString(DbConnString);
+      problem("no row in ATR_Nodes of " + MaskedConnectionString(DbConnString));
     } else {
-      stage = "cannot read the row of ATR_Nodes in " + MaskedConnectionString(DbConnString);
+      stage = Stage::kRow;
       s.IpAddr = rs->Fields("address").AsText();
       s.UdpPort = rs->Fields("UdpPort").AsInt32();
       s.NodeStatus = rs->Fields("status").AsInt16();
@@ -136,7 +134,21 @@ void ReadNodeData(run::Context& ctx) {
   } catch (const std::exception& e) {
     // The connection and the recordset are gone by now. The group is
     // written with one append, so no log file is left open to close.
-    ctx.node_record_problem = node + stage + ": " + diag::Printable(e.what());
+    switch (stage) {
+      case Stage::kSettings:
+        problem("cannot read the settings database " + settings_path);
+        break;
+      case Stage::kNoSetup:
+        problem("SqlDbSetupOk in " + settings_path + " is 0 or Null: no node database is set up");
+        break;
+      case Stage::kNodeDatabase:
+        problem("cannot read the node database " + MaskedConnectionString(DbConnString));
+        break;
+      case Stage::kRow:
+        problem("cannot read the row of ATR_Nodes in " + MaskedConnectionString(DbConnString));
+        break;
+    }
+    ctx.node_record_problem += ": " + diag::Printable(e.what());
     run::HandleFailure(ctx, run::kReadNodeDataFailure, e.what());
   }
 }
