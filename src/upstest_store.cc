@@ -1,11 +1,13 @@
 // upstest-store: serves Access files and ODBC connections to upstest over
-// its standard input and output, one connection per process.
+// its standard input and output, one connection per process. Its one
+// argument is the pid of the upstest that started it.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "store/helper.h"
 
-int main() {
+int main(int argc, char** argv) {
+  if (!upstest::store::PrepareHelperProcess(argc == 2 ? argv[1] : nullptr)) return 1;
   // The answers get a descriptor of their own; whatever a driver prints to
   // standard output goes to standard error instead of into an answer.
   const int answers = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
