@@ -19,14 +19,6 @@
 
 extern char** environ;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define UPSTEST_ADDRESS_SANITIZER
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UPSTEST_ADDRESS_SANITIZER
-#endif
-#endif
-
 namespace upstest::store {
 namespace {
 
@@ -447,8 +439,20 @@ std::unique_ptr<ProviderConnection> OpenThroughHelper(char kind, const std::stri
   // asked to die with it.
   std::string parent = std::to_string(::getpid());
   char* argv[] = {const_cast<char*>(helper.c_str()), parent.data(), nullptr};
+  // This process ignores SIGPIPE, and the helper would inherit that: it is
+  // to die when it writes to a pipe nobody reads any more (its standard
+  // error once enough came, its answers once this process is gone).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv, environ);
+  const int rc = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   for (int* child_end : {&pipes[0][0], &pipes[1][1], &pipes[2][1]}) {
     ::close(*child_end);
@@ -478,10 +482,8 @@ bool PrepareHelperProcess(const char* parent) {
   if (parent == nullptr || std::to_string(::getppid()) != parent) return false;
   const rlimit no_core{0, 0};
   if (::setrlimit(RLIMIT_CORE, &no_core) != 0) return false;
-#if !defined(UPSTEST_ADDRESS_SANITIZER)
   const rlimit address_space{kHelperAddressSpace, kHelperAddressSpace};
-  if (::setrlimit(RLIMIT_AS, &address_space) != 0) return false;
-#endif
+  if (kHelperLimitsAddressSpace && ::setrlimit(RLIMIT_AS, &address_space) != 0) return false;
   return true;
 }
 

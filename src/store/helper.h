@@ -38,10 +38,17 @@ inline constexpr int kLongestHelperWaitS = 10;
 // of it.
 inline constexpr size_t kHelperErrorOutput = 64 * 1024;
 
-// The helper's address space limit, set by the helper itself (not in
-// builds with AddressSanitizer, whose shadow memory needs far more). A
+// The helper's address space limit, set by the helper itself, except in
+// builds with AddressSanitizer, whose shadow memory needs far more. A
 // corrupt file that makes a library allocate without end fails there.
 inline constexpr uint64_t kHelperAddressSpace = uint64_t{512} << 20;
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kHelperLimitsAddressSpace = false;
+#elif defined(__has_feature)
+inline constexpr bool kHelperLimitsAddressSpace = !__has_feature(address_sanitizer);
+#else
+inline constexpr bool kHelperLimitsAddressSpace = true;
+#endif
 
 // Starts the helper and opens `target` there (kind kHelperAccess: a file;
 // kHelperOdbc: a connection string, whose login timeout is `timeout_s`).
