@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "platform/error.h"
@@ -221,6 +222,7 @@ class HelperConnection final : public ProviderConnection {
   std::string Ask(const std::string& request, int bound_s, OperationNotes& notes) {
     if (pid_ <= 0) throw platform::Failure("database helper ended unexpectedly");
     std::string answer;
+    std::optional<std::string> failure;
     try {
       const Clock::time_point deadline = Clock::now() + std::chrono::seconds(bound_s);
       std::string frame;
@@ -233,18 +235,21 @@ class HelperConnection final : public ProviderConnection {
       if (size > kMaxFrame) throw platform::Failure("database helper: frame too long");
       answer.resize(size);
       ReadExactly(answer.data(), size, deadline, bound_s);
+      Cursor in(answer);
+      const uint8_t tag = in.Byte();
+      if (tag == kFailed) {
+        failure = in.Text();
+      } else if (tag == kOk) {
+        notes.error_count = static_cast<int>(in.U32());
+      } else {
+        throw platform::Failure("database helper: malformed answer");
+      }
     } catch (const std::exception&) {
       Stop();
       throw;
     }
-    Cursor in(answer);
-    const uint8_t tag = in.Byte();
-    if (tag == kFailed) throw platform::Failure(in.Text());
-    if (tag != kOk) {
-      Stop();
-      throw platform::Failure("database helper: malformed answer");
-    }
-    notes.error_count = static_cast<int>(in.U32());
+    // The helper's own failure of the operation; it goes on serving.
+    if (failure) throw platform::Failure(*failure);
     return answer.substr(5);
   }
 
