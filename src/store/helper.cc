@@ -487,8 +487,14 @@ bool PrepareHelperProcess(const char* parent) {
   if (parent == nullptr || std::to_string(::getppid()) != parent) return false;
   const rlimit no_core{0, 0};
   if (::setrlimit(RLIMIT_CORE, &no_core) != 0) return false;
-  const rlimit address_space{kHelperAddressSpace, kHelperAddressSpace};
-  if (kHelperLimitsAddressSpace && ::setrlimit(RLIMIT_AS, &address_space) != 0) return false;
+  if (kHelperLimitsAddressSpace) {
+    // Never above a stricter limit set already (raising one needs rights).
+    rlimit address_space;
+    if (::getrlimit(RLIMIT_AS, &address_space) != 0) return false;
+    const rlim_t cap = std::min<rlim_t>(kHelperAddressSpace, address_space.rlim_max);
+    address_space = {std::min(cap, address_space.rlim_cur), cap};
+    if (::setrlimit(RLIMIT_AS, &address_space) != 0) return false;
+  }
   return true;
 }
 

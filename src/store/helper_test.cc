@@ -147,7 +147,11 @@ TEST(Helper, AMissingOrDyingHelperIsAFailureOfTheOpen) {
   }
 }
 
-// A shell script standing in for the helper; `$PIDFILE` receives its pid.
+// Genuine Access files kept with the tests (tests/fixtures/README.md).
+const std::string kFixtures = UPSTEST_SOURCE_DIR "/tests/fixtures/";
+
+// A shell script standing in for the helper; it writes its pid to the file
+// "pid" of `dir` first (the pid stays when it execs another program).
 std::string Script(const TempDir& dir, const std::string& name, const std::string& body) {
   const std::string path = dir.File(name);
   WriteFile(path, "#!/bin/sh\necho $$ > '" + dir.File("pid") + "'\n" + body + "\n");
@@ -323,12 +327,19 @@ TEST(HelperBounds, TheHelperDiesWithItsParentEvenWhenThatIsKilled) {
   }
   if (!Gone(pid)) ::kill(pid, SIGKILL);  // only after a failure above
   ::close(listener);
+
+  // A helper whose parent is not the one named (it ended before the helper
+  // could ask to die with it) ends at once.
+  WithHelper orphan(Script(dir, "orphan", std::string("exec '") + UPSTEST_STORE_HELPER + "' 1"));
+  Connection conn;
+  conn.ConnectionString =
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kFixtures + "DateTestDatabase.mdb";
+  EXPECT_EQ(FailureOf(conn), "database helper ended unexpectedly");
+  EXPECT_TRUE(Gone(PidOf(dir)));
 }
 
 // --- Corrupt Access files: every one ends within its bound, by an answer
 // or by the helper's end, and leaves no process behind. -------------------
-
-const std::string kFixtures = UPSTEST_SOURCE_DIR "/tests/fixtures/";
 
 struct Mutant {
   std::string fixture;
