@@ -315,18 +315,26 @@ class HelperConnection final : public ProviderConnection {
     if (n > 0) {
       const size_t keep = std::min(static_cast<size_t>(n), kHelperErrorOutput - error_output_);
       error_output_ += keep;
-      for (size_t done = 0; done < keep;) {
-        const ssize_t w = ::write(STDERR_FILENO, buffer + done, keep - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;  // our own standard error is no reason to fail
-        done += static_cast<size_t>(w);
-      }
+      PassOn(std::string_view(buffer, keep));
       if (error_output_ < kHelperErrorOutput) return;
-      static constexpr char kCut[] = "\n(database helper: further messages left out)\n";
-      [[maybe_unused]] const ssize_t w = ::write(STDERR_FILENO, kCut, sizeof kCut - 1);
+      PassOn("\n(database helper: further messages left out)\n");
     }
     ::close(errors_);  // the end of the pipe, or enough of it
     errors_ = -1;
+  }
+
+  // Writes to this process's standard error while that takes what comes
+  // without waiting: a standard error nobody reads costs the messages, and
+  // is no reason to fail.
+  static void PassOn(std::string_view bytes) {
+    while (!bytes.empty()) {
+      pollfd ready{STDERR_FILENO, POLLOUT, 0};
+      if (::poll(&ready, 1, 0) != 1 || (ready.revents & POLLOUT) == 0) return;
+      const ssize_t n = ::write(STDERR_FILENO, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
   }
 
   void Write(std::string_view bytes, Clock::time_point deadline, int bound_s) {
