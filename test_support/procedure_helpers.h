@@ -4,8 +4,8 @@
 #pragma once
 
 #include <optional>
-#include <regex>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 
@@ -18,10 +18,29 @@ constexpr const char* kOid3 = "1.3.6.1.2.1.33.1.2.7.0";
 constexpr const char* kOid4 = "1.3.6.1.2.1.99.1.1.1.4.1";
 
 // Every 23-character timestamp ("YYYY-MM-DD HH:MM:SS.ttt") replaced by
-// "<ts>", so golden log text does not depend on the virtual clock.
-inline std::string MaskTimestamps(const std::string& text) {
-  static const std::regex kTimestamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3})");
-  return std::regex_replace(text, kTimestamp, "<ts>");
+// "<ts>", so golden log text does not depend on the virtual clock. Matched
+// by hand, left to right without overlaps: GCC 12's std::regex does not
+// build cleanly under the sanitizers.
+inline std::string MaskTimestamps(std::string_view text) {
+  constexpr std::string_view kShape = "0000-00-00 00:00:00.000";  // '0': a digit
+  auto timestamp_at = [&](size_t at) {
+    if (text.size() - at < kShape.size()) return false;
+    for (size_t i = 0; i < kShape.size(); ++i) {
+      const char c = text[at + i];
+      if (kShape[i] == '0' ? (c < '0' || c > '9') : c != kShape[i]) return false;
+    }
+    return true;
+  };
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    if (timestamp_at(at)) {
+      out += "<ts>";
+      at += kShape.size();
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
 }
 
 // Runs `f`; the status it ended the program with, or nullopt when it

@@ -1,5 +1,6 @@
 // Genuine Jet 3/Jet 4/ACE files through mdbtools' libmdb, read-only.
 #include <glib.h>
+#include <sys/stat.h>
 // mdbtools.h opens its C block before it includes glib.
 #include <mdbtools.h>
 
@@ -264,6 +265,11 @@ bool Matches(const Value& value, const SimpleSelect::Condition& where) {
 class AccessConnection final : public ProviderConnection {
  public:
   explicit AccessConnection(const std::string& path) {
+    // libmdb opens the file itself, and would wait for ever on a FIFO.
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      throw platform::Failure("'" + path + "' is not an ordinary file");
+    }
     mdb_ = Mdb().mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb_ == nullptr) {
       throw platform::Failure("Cannot open the Access database '" + path + "'");

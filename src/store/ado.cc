@@ -1,6 +1,7 @@
 #include "store/ado.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -32,22 +33,40 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
   throw platform::Failure(std::string("Operation is not allowed when the object is ") + why);
 }
 
+[[noreturn]] void NotAnOrdinaryFile(const std::string& path) {
+  throw platform::Failure("'" + path + "' is not an ordinary file");
+}
+
+// A database file is opened only when it is an ordinary file: a FIFO
+// would block the open for ever, a device would be read without end. An
+// absent file is left to the provider, which says so in its own words.
+void RequireOrdinaryFileIfPresent(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) NotAnOrdinaryFile(path);
+}
+
 // A file named by a Jet/ACE connection string: an Access file or an SQLite
-// file, told apart by its first bytes.
-std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path) {
-  // Read without stdio: its buffer would cost a page for 32 octets.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// file, told apart by its first bytes. `timeout_s` bounds the helper's open.
+std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path, int timeout_s) {
+  // Read without stdio: its buffer would cost a page for 32 octets. Opened
+  // without waiting (a FIFO would wait for a writer), then judged by type.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     const int error = errno;
     if (error == ENOENT) throw platform::Failure("Could not find file '" + path + "'");
     throw platform::Failure("Cannot open '" + path + "': " + std::strerror(error));
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    NotAnOrdinaryFile(path);
   }
   unsigned char head[32] = {};
   size_t got = 0;
   while (got < sizeof head) {
     const ssize_t n = read(fd, head + got, sizeof head - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the end, or unreadable (a directory): judged by what came
+    if (n <= 0) break;  // the end, or unreadable: judged by what came
     got += static_cast<size_t>(n);
   }
   close(fd);
@@ -59,7 +78,7 @@ std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path) {
       (std::memcmp(head + 4, kJetMagic, magic_length) == 0 ||
        std::memcmp(head + 4, kAceMagic, magic_length) == 0)) {
     OperationNotes notes;
-    return OpenThroughHelper(kHelperAccess, path, 0, notes);
+    return OpenThroughHelper(kHelperAccess, path, timeout_s, notes);
   }
   throw platform::Failure("'" + path + "' is neither a Jet/ACE database nor an SQLite database");
 }
@@ -83,19 +102,19 @@ void Connection::Open(const std::string& connection_string, const std::string& u
     if (provider_) return;
   }
   const ProviderChoice choice = ChooseProvider(ConnectionString);
+  const int timeout = ConnectionTimeout > 0 ? ConnectionTimeout : kDefaultConnectionTimeout;
   switch (choice.kind) {
     case ProviderKind::kJetFile:
-      provider_ = OpenJetFile(choice.target);
+      provider_ = OpenJetFile(choice.target, timeout);
       break;
     case ProviderKind::kSqlite:
+      RequireOrdinaryFileIfPresent(choice.target);
       provider_ = OpenSqliteFile(choice.target);
       break;
     case ProviderKind::kOdbc:
-    case ProviderKind::kSqlServer: {
-      const int timeout = ConnectionTimeout > 0 ? ConnectionTimeout : kDefaultConnectionTimeout;
+    case ProviderKind::kSqlServer:
       provider_ = OpenThroughHelper(kHelperOdbc, choice.target, timeout, notes_);
       break;
-    }
   }
 }
 

@@ -40,8 +40,9 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   std::string ConnectionString;
-  // Seconds the open may take; ODBC's login timeout. 0 or less stands for
-  // the default, since some drivers would otherwise wait for ever.
+  // Seconds the open may take: ODBC's login timeout, and the bound on the
+  // database helper's open (store/helper.h). 0 or less stands for the
+  // default, since some drivers would otherwise wait for ever.
   int ConnectionTimeout = kDefaultConnectionTimeout;
 
   // Opens the target of ConnectionString. The arguments are those of ADO;

@@ -1,13 +1,19 @@
 #include "store/helper.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "platform/error.h"
@@ -180,42 +186,196 @@ constexpr char kFailed = 'F';
 constexpr char kExecute = 'E';
 constexpr char kTable = 'T';
 
+using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
+
+// How long a helper whose input has closed may take to end by itself
+// (closing its connection) before it is killed.
+constexpr std::chrono::milliseconds kQuietEnd{1000};
+
+// The helper as this process sees it: its pipes and its pid. Every wait on
+// it has a deadline; a helper that misses one, breaks the protocol or dies
+// is killed and reaped at once, and the connection is dead from then on.
 class HelperConnection final : public ProviderConnection {
  public:
-  HelperConnection(pid_t pid, int to_child, int from_child)
-      : pid_(pid), to_child_(to_child), from_child_(from_child) {}
+  HelperConnection(pid_t pid, int to_child, int from_child, int errors)
+      : pid_(pid), to_child_(to_child), from_child_(from_child), errors_(errors) {}
   ~HelperConnection() override {
-    ::close(to_child_);  // the helper ends when its input closes
-    ::close(from_child_);
-    int status;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    if (pid_ <= 0) return;
+    // The helper ends when its input closes; it is killed when it does not.
+    ::close(to_child_);
+    to_child_ = -1;
+    const Clock::time_point deadline = Clock::now() + kQuietEnd;
+    try {
+      char ignored[256];
+      while (Read(ignored, sizeof ignored, deadline) > 0) {
+      }
+    } catch (const std::exception&) {
+      // Not ended in time: killed below.
     }
+    Stop();
   }
+  HelperConnection(const HelperConnection&) = delete;
+  HelperConnection& operator=(const HelperConnection&) = delete;
 
-  // Sends `request` and returns the answer after its 'K' and error count.
-  std::string Ask(const std::string& request, OperationNotes& notes) {
-    SendFrame(to_child_, request);
+  // Sends `request` and returns the answer after its 'K' and error count;
+  // waits at most `bound_s` seconds for the whole exchange.
+  std::string Ask(const std::string& request, int bound_s, OperationNotes& notes) {
+    if (pid_ <= 0) throw platform::Failure("database helper ended unexpectedly");
     std::string answer;
-    ReceiveFrame(from_child_, answer, false);
-    Cursor in(answer);
-    const uint8_t tag = in.Byte();
-    if (tag == kFailed) throw platform::Failure(in.Text());
-    if (tag != kOk) throw platform::Failure("database helper: malformed answer");
-    notes.error_count = static_cast<int>(in.U32());
+    std::optional<std::string> failure;
+    try {
+      const Clock::time_point deadline = Clock::now() + std::chrono::seconds(bound_s);
+      std::string frame;
+      PutU32(frame, static_cast<uint32_t>(request.size()));
+      frame += request;
+      Write(frame, deadline, bound_s);
+      char header[4];
+      ReadExactly(header, sizeof header, deadline, bound_s);
+      const uint32_t size = Cursor(std::string_view(header, 4)).U32();
+      if (size > kMaxFrame) throw platform::Failure("database helper: frame too long");
+      answer.resize(size);
+      ReadExactly(answer.data(), size, deadline, bound_s);
+      Cursor in(answer);
+      const uint8_t tag = in.Byte();
+      if (tag == kFailed) {
+        failure = in.Text();
+      } else if (tag == kOk) {
+        notes.error_count = static_cast<int>(in.U32());
+      } else {
+        throw platform::Failure("database helper: malformed answer");
+      }
+    } catch (const std::exception&) {
+      Stop();
+      throw;
+    }
+    // The helper's own failure of the operation; it goes on serving.
+    if (failure) throw platform::Failure(*failure);
     return answer.substr(5);
   }
 
   FirstRecord Execute(const std::string& sql, OperationNotes& notes) override {
-    return DecodeRecord(Ask(std::string(1, kExecute) + sql, notes));
+    return Decode(Ask(std::string(1, kExecute) + sql, kLongestHelperWaitS, notes));
   }
   FirstRecord OpenTable(const std::string& table, OperationNotes& notes) override {
-    return DecodeRecord(Ask(std::string(1, kTable) + table, notes));
+    return Decode(Ask(std::string(1, kTable) + table, kLongestHelperWaitS, notes));
   }
 
  private:
+  FirstRecord Decode(const std::string& bytes) {
+    try {
+      return DecodeRecord(bytes);
+    } catch (const std::exception&) {
+      Stop();
+      throw;
+    }
+  }
+
+  // Kills and reaps the helper. Killing one that has ended already does
+  // nothing: it stays this process's child until it is reaped.
+  void Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    for (int* fd : {&to_child_, &from_child_, &errors_}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+  }
+
+  [[noreturn]] static void TimedOut(int bound_s) {
+    throw platform::Failure("The database helper did not answer within " + std::to_string(bound_s) +
+                            " s");
+  }
+
+  // Waits until `fd` is ready for `events` or the deadline passes (false),
+  // passing on what the helper writes to its standard error meanwhile.
+  bool WaitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      pollfd fds[2] = {{fd, events, 0}, {errors_, POLLIN, 0}};
+      const int n = ::poll(fds, errors_ >= 0 ? 2 : 1,
+                           static_cast<int>(std::min<int64_t>(left.count(), 60'000)));
+      if (n < 0 && errno != EINTR) throw platform::Failure(std::strerror(errno));
+      if (n <= 0) continue;
+      if (errors_ >= 0 && fds[1].revents != 0) PassOnErrors();
+      if (fds[0].revents != 0) return true;
+    }
+  }
+
+  // Copies what is waiting on the helper's standard error to this
+  // process's, up to kHelperErrorOutput in all; then closes the pipe, so
+  // that a helper that goes on writing dies of it instead of filling it.
+  void PassOnErrors() {
+    char buffer[4096];
+    const ssize_t n = ::read(errors_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n > 0) {
+      const size_t keep = std::min(static_cast<size_t>(n), kHelperErrorOutput - error_output_);
+      error_output_ += keep;
+      PassOn(std::string_view(buffer, keep));
+      if (error_output_ < kHelperErrorOutput) return;
+      PassOn("\n(database helper: further messages left out)\n");
+    }
+    ::close(errors_);  // the end of the pipe, or enough of it
+    errors_ = -1;
+  }
+
+  // Writes to this process's standard error while that takes what comes
+  // without waiting: a standard error nobody reads costs the messages, and
+  // is no reason to fail.
+  static void PassOn(std::string_view bytes) {
+    while (!bytes.empty()) {
+      pollfd ready{STDERR_FILENO, POLLOUT, 0};
+      if (::poll(&ready, 1, 0) != 1 || (ready.revents & POLLOUT) == 0) return;
+      const ssize_t n = ::write(STDERR_FILENO, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  void Write(std::string_view bytes, Clock::time_point deadline, int bound_s) {
+    while (!bytes.empty()) {
+      const ssize_t n = ::write(to_child_, bytes.data(), bytes.size());
+      if (n > 0) {
+        bytes.remove_prefix(static_cast<size_t>(n));
+      } else if (n < 0 && errno == EAGAIN) {
+        if (!WaitFor(to_child_, POLLOUT, deadline)) TimedOut(bound_s);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        throw platform::Failure("database helper ended unexpectedly");
+      }
+    }
+  }
+
+  // Some octets (0 at the end of the pipe); waits until the deadline.
+  size_t Read(char* data, size_t size, Clock::time_point deadline, int bound_s = 0) {
+    for (;;) {
+      const ssize_t n = ::read(from_child_, data, size);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN) throw platform::Failure("database helper ended unexpectedly");
+      if (!WaitFor(from_child_, POLLIN, deadline)) TimedOut(bound_s);
+    }
+  }
+
+  void ReadExactly(char* data, size_t size, Clock::time_point deadline, int bound_s) {
+    for (size_t done = 0; done < size;) {
+      const size_t n = Read(data + done, size - done, deadline, bound_s);
+      if (n == 0) throw platform::Failure("database helper ended unexpectedly");
+      done += n;
+    }
+  }
+
   pid_t pid_;
   int to_child_;
   int from_child_;
+  int errors_;  // the helper's standard error; -1 once closed
+  size_t error_output_ = 0;
 };
 
 std::unique_ptr<ProviderConnection> OpenHere(char kind, const std::string& target, int timeout,
@@ -258,43 +418,92 @@ FirstRecord DecodeRecord(std::string_view bytes) {
 }
 
 std::unique_ptr<ProviderConnection> OpenThroughHelper(char kind, const std::string& target,
-                                                      int login_timeout_s, OperationNotes& notes) {
+                                                      int timeout_s, OperationNotes& notes) {
   const std::string& helper = HelperPath();
-  if (helper.empty()) return OpenHere(kind, target, login_timeout_s, notes);
+  if (helper.empty()) return OpenHere(kind, target, timeout_s, notes);
 
-  int to_child[2];
-  int from_child[2];
-  if (::pipe2(to_child, O_CLOEXEC) != 0) throw platform::Failure(std::strerror(errno));
-  if (::pipe2(from_child, O_CLOEXEC) != 0) {
-    const int saved = errno;
-    ::close(to_child[0]);
-    ::close(to_child[1]);
-    throw platform::Failure(std::strerror(saved));
+  // Input, answers, standard error; this process's ends do not block.
+  int pipes[3][2];
+  int made = 0;
+  auto close_all = [&] {
+    for (int i = 0; i < made; ++i) {
+      for (int fd : pipes[i]) {
+        if (fd >= 0) ::close(fd);
+      }
+    }
+  };
+  for (; made < 3; ++made) {
+    if (::pipe2(pipes[made], O_CLOEXEC) != 0) {
+      const int saved = errno;
+      close_all();
+      throw platform::Failure(std::strerror(saved));
+    }
   }
+  int& to_child = pipes[0][1];
+  int& from_child = pipes[1][0];
+  int& errors = pipes[2][0];
+  for (int fd : {to_child, from_child, errors}) ::fcntl(fd, F_SETFL, O_NONBLOCK);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, to_child[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, from_child[1], 1);
-  char* argv[] = {const_cast<char*>(helper.c_str()), nullptr};
+  posix_spawn_file_actions_adddup2(&actions, pipes[0][0], 0);
+  posix_spawn_file_actions_adddup2(&actions, pipes[1][1], 1);
+  posix_spawn_file_actions_adddup2(&actions, pipes[2][1], 2);
+  // The helper checks that its parent is still this process once it has
+  // asked to die with it.
+  std::string parent = std::to_string(::getpid());
+  char* argv[] = {const_cast<char*>(helper.c_str()), parent.data(), nullptr};
+  // This process ignores SIGPIPE, and the helper would inherit that: it is
+  // to die when it writes to a pipe nobody reads any more (its standard
+  // error once enough came, its answers once this process is gone).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv, environ);
+  const int rc = posix_spawn(&pid, helper.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(to_child[0]);
-  ::close(from_child[1]);
+  for (int* child_end : {&pipes[0][0], &pipes[1][1], &pipes[2][1]}) {
+    ::close(*child_end);
+    *child_end = -1;
+  }
   if (rc != 0) {
-    ::close(to_child[1]);
-    ::close(from_child[0]);
+    close_all();
     throw platform::Failure("Cannot start the database helper '" + helper +
                             "': " + std::strerror(rc));
   }
   // A helper that dies must not kill this process with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
-  auto connection = std::make_unique<HelperConnection>(pid, to_child[1], from_child[0]);
+  auto connection = std::make_unique<HelperConnection>(pid, to_child, from_child, errors);
   std::string request(1, kind);
-  PutU32(request, static_cast<uint32_t>(login_timeout_s));
+  PutU32(request, static_cast<uint32_t>(timeout_s));
   request += target;
-  connection->Ask(request, notes);
+  const int bound_s =
+      timeout_s > 0 ? std::min(timeout_s, kLongestHelperWaitS) : kLongestHelperWaitS;
+  connection->Ask(request, bound_s, notes);
   return connection;
+}
+
+bool PrepareHelperProcess(const char* parent) {
+  // The request holds for the thread that started this process; upstest
+  // has no other.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return false;
+  if (parent == nullptr || std::to_string(::getppid()) != parent) return false;
+  const rlimit no_core{0, 0};
+  if (::setrlimit(RLIMIT_CORE, &no_core) != 0) return false;
+  if (kHelperLimitsAddressSpace) {
+    // Never above a stricter limit set already (raising one needs rights).
+    rlimit address_space;
+    if (::getrlimit(RLIMIT_AS, &address_space) != 0) return false;
+    const rlim_t cap = std::min<rlim_t>(kHelperAddressSpace, address_space.rlim_max);
+    address_space = {std::min(cap, address_space.rlim_cur), cap};
+    if (::setrlimit(RLIMIT_AS, &address_space) != 0) return false;
+  }
+  return true;
 }
 
 int ServeHelperRequests(int in_fd, int out_fd) {

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -241,6 +242,39 @@ TEST_F(ReadNodeDataTest, MissingOrForeignSettingsFile) {
   EXPECT_EQ(Log().substr(23), " (ReadNodeData) '" + SettingsFile() +
                                   "' is neither a Jet/ACE database nor an SQLite database\r\n\r\n");
   ExpectNodeFieldsUntouched();
+}
+
+TEST_F(ReadNodeDataTest, ADatabaseThatIsNoOrdinaryFileTakesTheFailurePath) {
+  // A FIFO would block the open until a writer came; a directory or a
+  // device is no database either. Each ends at once on the failure path.
+  ASSERT_EQ(::mkfifo(SettingsFile().c_str(), 0600), 0);
+  Read();
+  EXPECT_EQ(Log(), ErrorLine("'" + SettingsFile() + "' is not an ordinary file", true));
+  ExpectNodeFieldsUntouched();
+  ExpectErrorWait();
+  std::remove(SettingsFile().c_str());
+
+  const std::string fifo = base_.File("nodes.mdb");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string node_databases[] = {
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fifo,
+      "Provider=SQLite;Data Source=" + fifo,
+      "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + base_.path(),
+      "Provider=SQLite;Data Source=" + base_.path(),
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/dev/zero",
+  };
+  for (const std::string& target : node_databases) {
+    SCOPED_TRACE(target);
+    run_.env.files.clear();
+    std::remove(SettingsFile().c_str());
+    SettingsFor(target);
+    Read();
+    const std::string path = target.substr(target.find("Data Source=") + 12);
+    // The virtual clock has moved on by the earlier failures' waits.
+    EXPECT_EQ(Log().substr(23),
+              ErrorLine("'" + path + "' is not an ordinary file", true).substr(23));
+    ExpectNodeFieldsUntouched();
+  }
 }
 
 TEST_F(ReadNodeDataTest, MissingTablesAndColumns) {

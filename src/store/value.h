@@ -21,11 +21,13 @@ class Value {
   using Data = std::variant<Null, std::string, int64_t, double, bool, DateTime>;
 
   Value() = default;
-  static Value Text(std::string text) { return Value(Data(std::move(text))); }
-  static Value Integer(int64_t v) { return Value(Data(v)); }
-  static Value Floating(double v) { return Value(Data(v)); }
-  static Value Boolean(bool v) { return Value(Data(v)); }
-  static Value Date(DateTime v) { return Value(Data(v)); }
+  static Value Text(std::string text) {
+    return Value(std::in_place_type<std::string>, std::move(text));
+  }
+  static Value Integer(int64_t v) { return Value(std::in_place_type<int64_t>, v); }
+  static Value Floating(double v) { return Value(std::in_place_type<double>, v); }
+  static Value Boolean(bool v) { return Value(std::in_place_type<bool>, v); }
+  static Value Date(DateTime v) { return Value(std::in_place_type<DateTime>, v); }
 
   bool IsNull() const { return std::holds_alternative<Null>(data_); }
   const Data& data() const { return data_; }
@@ -44,7 +46,10 @@ class Value {
   bool AsBool() const;
 
  private:
-  explicit Value(Data data) : data_(std::move(data)) {}
+  // Each kind is built in its place rather than moved from a temporary
+  // variant, whose inactive kinds GCC would take for uninitialised reads.
+  template <typename T>
+  Value(std::in_place_type_t<T> kind, T v) : data_(kind, std::move(v)) {}
   Data data_;
 };
 

@@ -509,6 +509,32 @@ EOF
   expect_log_has 1 '^<TS> \(ReadNodeData\) .+'
 }
 
+# A settings or node database that is a FIFO, a directory or a device: the
+# open neither waits for a writer nor reads without end; the reader takes
+# its failure path and the run goes on as without a node record.
+case_database_not_an_ordinary_file() {
+  trapd_start
+  debug_on
+  local fifo=$T/nodes.mdb
+  mkfifo "$fifo"
+  rm -f "$BASE/Kovatrel.mdb"
+  mkfifo "$BASE/Kovatrel.mdb"
+  local target
+  for target in "$BASE/Kovatrel.mdb" "$fifo" "$T" /dev/zero; do
+    if [ "$target" != "$BASE/Kovatrel.mdb" ]; then
+      settings 1 "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=$target"
+    fi
+    clear_logs
+    run_upstest "Main UPS" 1 5 'upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250' \
+      'upsBatteryTemperature<40' 'bogus<30'
+    expect_rc 2
+    expect_traps <<'EOT'
+community= agent=0.0.0.0 node="Main UPS" poll=2 ups=0 obj=0:0,0:0,0:0,0:0
+EOT
+    expect_log_has 1 "^<TS> \\(ReadNodeData\\) '$target' is not an ordinary file\$"
+  done
+}
+
 # A range condition without "-" while ObjValue(4) > 0: one trap with poll
 # status 2, no summary, exit 2.
 case_range_error() {
