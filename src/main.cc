@@ -102,13 +102,14 @@ int main(int argc, char** argv) {
   run::Context ctx(platform::DefaultEnv(), pump, *manager, *agent,
                    platform::ArgumentText(argc, argv));
   ctx.arguments.assign(argv + 1, argv + argc);
-  ctx.read_node_data = store::ReadNodeData;
+  ctx.read_node_data = [](run::Context& c) { store::ReadNodeData(c); };
   snmp::FormEvents events(ctx);
   manager->SetEvents(&events);
   const std::string program_directory = platform::ProgramDirectory();
 #ifdef UPSTEST_DATABASE_HELPER
-  // Linked statically: Access files and ODBC are served by the helper
-  // installed beside the program, in a process of its own.
+  // Access files and ODBC are served by the helper installed beside the
+  // program, in a process of its own that is bounded, capped and killed
+  // when it overstays.
   store::UseDatabaseHelper(program_directory + "/upstest-store");
 #endif
   ctx.state.AppBase = platform::BaseDirectory(program_directory);

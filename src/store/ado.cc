@@ -83,11 +83,23 @@ std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path, int tim
   throw platform::Failure("'" + path + "' is neither a Jet/ACE database nor an SQLite database");
 }
 
-OpenHook open_hook = nullptr;
-
 }  // namespace
 
-void SetOpenHookForTesting(OpenHook hook) { open_hook = hook; }
+std::unique_ptr<ProviderConnection> OpenAnyProvider(const std::string& connection_string,
+                                                    int timeout_s, OperationNotes& notes) {
+  const ProviderChoice choice = ChooseProvider(connection_string);
+  switch (choice.kind) {
+    case ProviderKind::kJetFile:
+      return OpenJetFile(choice.target, timeout_s);
+    case ProviderKind::kSqlite:
+      RequireOrdinaryFileIfPresent(choice.target);
+      return OpenSqliteFile(choice.target);
+    case ProviderKind::kOdbc:
+    case ProviderKind::kSqlServer:
+      return OpenThroughHelper(kHelperOdbc, choice.target, timeout_s, notes);
+  }
+  throw platform::Failure("unknown provider");
+}
 
 void Connection::Open(const std::string& connection_string, const std::string& user,
                       const std::string& password, int options) {
@@ -97,25 +109,9 @@ void Connection::Open(const std::string& connection_string, const std::string& u
   }
   if (!connection_string.empty()) ConnectionString = connection_string;
   notes_ = {};
-  if (open_hook != nullptr) {
-    provider_ = open_hook(ConnectionString, notes_);
-    if (provider_) return;
-  }
-  const ProviderChoice choice = ChooseProvider(ConnectionString);
   const int timeout = ConnectionTimeout > 0 ? ConnectionTimeout : kDefaultConnectionTimeout;
-  switch (choice.kind) {
-    case ProviderKind::kJetFile:
-      provider_ = OpenJetFile(choice.target, timeout);
-      break;
-    case ProviderKind::kSqlite:
-      RequireOrdinaryFileIfPresent(choice.target);
-      provider_ = OpenSqliteFile(choice.target);
-      break;
-    case ProviderKind::kOdbc:
-    case ProviderKind::kSqlServer:
-      provider_ = OpenThroughHelper(kHelperOdbc, choice.target, timeout, notes_);
-      break;
-  }
+  provider_ = opener_(ConnectionString, timeout, notes_);
+  if (!provider_) throw platform::Failure("no provider for the connection string");
 }
 
 ProviderConnection& Connection::OpenProvider(const char* operation) {

@@ -25,17 +25,23 @@ inline constexpr int kDefaultConnectionTimeout = 15;
 
 class Recordset;
 
-// For tests of what the layer cannot be made to do with a real provider (a
-// provider that reports errors on a successful operation): when set, every
-// Connection::Open first asks `hook`, and uses the provider it returns
-// unless that is null. Not for use outside tests.
-using OpenHook = std::unique_ptr<ProviderConnection> (*)(const std::string& connection_string,
-                                                         OperationNotes& notes);
-void SetOpenHookForTesting(OpenHook hook);
+// Opens the provider `connection_string` leads to, waiting at most
+// `timeout_s` seconds; `notes` receives what the open left. Throws Failure.
+using ProviderOpener = std::unique_ptr<ProviderConnection> (*)(const std::string& connection_string,
+                                                               int timeout_s,
+                                                               OperationNotes& notes);
+
+// The layer's own opener: chooses the provider by the connection string
+// (store/connection_string.h) and opens it, Access files and ODBC through
+// the database helper when one is named.
+std::unique_ptr<ProviderConnection> OpenAnyProvider(const std::string& connection_string,
+                                                    int timeout_s, OperationNotes& notes);
 
 class Connection {
  public:
-  Connection() = default;
+  // `opener` is OpenAnyProvider but for tests of what no real provider does
+  // (such as errors reported on a successful operation).
+  explicit Connection(ProviderOpener opener = OpenAnyProvider) : opener_(opener) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -61,14 +67,8 @@ class Connection {
  private:
   friend class Recordset;
 
-  // For tests of what the layer cannot be made to do with a real provider (a
-  // provider that reports errors on a successful operation): when set, every
-  // Connection::Open first asks `hook`, and uses the provider it returns
-  // unless that is null. Not for use outside tests.
-  using OpenHook = std::unique_ptr<ProviderConnection> (*)(const std::string& connection_string,
-                                                           OperationNotes& notes);
-  void SetOpenHookForTesting(OpenHook hook);
   ProviderConnection& OpenProvider(const char* operation);
+  ProviderOpener opener_;
   std::unique_ptr<ProviderConnection> provider_;
   OperationNotes notes_;
 };

@@ -34,14 +34,14 @@ std::string DataSourceValue(const std::string& path) {
 
 std::string SettingsPath(const std::string& app_base) { return app_base + "/Kovatrel.mdb"; }
 
-NodeDatabaseSetting ReadSettings(const std::string& settings_path) {
+NodeDatabaseSetting ReadSettings(const std::string& settings_path, ProviderOpener opener) {
   // The settings database's connection text.
   const std::string settings_connection =
       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DataSourceValue(settings_path) +
       ";Persist Security Info=False";
   NodeDatabaseSetting setting;
 
-  auto conn = std::make_unique<Connection>();
+  auto conn = std::make_unique<Connection>(opener);
   conn->ConnectionString = settings_connection;
   conn->Open("", "", "", kConnectUnspecified);
 
@@ -62,7 +62,7 @@ NodeDatabaseSetting ReadSettings(const std::string& settings_path) {
   return setting;
 }
 
-void ReadNodeData(run::Context& ctx) {
+void ReadNodeData(run::Context& ctx, ProviderOpener opener) {
   run::TestState& s = ctx.state;
   const std::string settings_path = SettingsPath(s.AppBase);
   // What the reader was doing, for the one line that says why no record
@@ -74,11 +74,11 @@ void ReadNodeData(run::Context& ctx) {
     ctx.node_record_problem = "node " + std::to_string(s.NodeId) + ": " + what;
   };
   try {
-    setting = ReadSettings(settings_path);
+    setting = ReadSettings(settings_path, opener);
     stage = setting.setup_ok ? Stage::kNodeDatabase : Stage::kNoSetup;
 
     // The node database.
-    auto conn = std::make_unique<Connection>();
+    auto conn = std::make_unique<Connection>(opener);
     conn->ConnectionString = DbConnString;
     conn->ConnectionTimeout = kNodeOpenTimeoutS;
     conn->Open("", "", "", kConnectUnspecified);

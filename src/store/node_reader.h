@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "store/ado.h"
+
 namespace upstest::run {
 struct Context;
 }
@@ -20,12 +22,14 @@ struct NodeDatabaseSetting {
 
 // Reads the first row of Settings_Console in `settings_path`. Throws
 // platform::Failure when the file or the table cannot be read.
-NodeDatabaseSetting ReadSettings(const std::string& settings_path);
+NodeDatabaseSetting ReadSettings(const std::string& settings_path,
+                                 ProviderOpener opener = OpenAnyProvider);
 
 // Reads the settings database and the node's row of ATR_Nodes into the test
 // state. Always returns: a failure takes its failure handling and leaves
 // the fields read so far, with ctx.node_record_problem saying why no full
 // record was read (also when there is no row for the node).
-void ReadNodeData(run::Context& ctx);
+// `opener` opens both databases (tests give one of their own).
+void ReadNodeData(run::Context& ctx, ProviderOpener opener = OpenAnyProvider);
 
 }  // namespace upstest::store

@@ -66,7 +66,7 @@ class ReadNodeDataTest : public ::testing::Test {
     RunSql(NodeDb(), std::string(kNodeTable) + rows);
     SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
   }
-  void Read() { ReadNodeData(run_.ctx); }
+  void Read() { ReadNodeData(run_.ctx, opener_); }
   // The node log under the real base directory, in the fake's files.
   std::string Log() const { return run_.env.ContentOf(diag::NodeLogPath(run_.ctx.state)); }
   std::string ErrorLine(const std::string& description, bool empty_line) const {
@@ -90,6 +90,7 @@ class ReadNodeDataTest : public ::testing::Test {
 
   TempDir base_;
   upstest::testing::TestRun run_;
+  ProviderOpener opener_ = OpenAnyProvider;
 };
 
 const char* kFullRow =
@@ -405,8 +406,11 @@ struct ComplainingProvider final : ProviderConnection {
     return r;
   }
   FirstRecord OpenTable(const std::string&, OperationNotes&) override { return {}; }
-  static std::unique_ptr<ProviderConnection> Open(const std::string& cs, OperationNotes& notes) {
-    if (cs != "Provider=Complaining") return nullptr;
+  // The complaining provider for its own connection string, the real ones
+  // for the rest (the settings database).
+  static std::unique_ptr<ProviderConnection> Open(const std::string& cs, int timeout_s,
+                                                  OperationNotes& notes) {
+    if (cs != "Provider=Complaining") return OpenAnyProvider(cs, timeout_s, notes);
     if (complain_at_open) notes.error_count = 2;
     return std::make_unique<ComplainingProvider>();
   }
@@ -415,13 +419,10 @@ struct ComplainingProvider final : ProviderConnection {
 class ReadNodeDataErrorsTest : public ReadNodeDataTest {
  protected:
   void SetUp() override {
-    SetOpenHookForTesting(&ComplainingProvider::Open);
+    opener_ = &ComplainingProvider::Open;
     SettingsFor("Provider=Complaining");
   }
-  void TearDown() override {
-    SetOpenHookForTesting(nullptr);
-    ComplainingProvider::complain_at_open = false;
-  }
+  void TearDown() override { ComplainingProvider::complain_at_open = false; }
 };
 
 TEST_F(ReadNodeDataErrorsTest, ErrorsAfterTheOpenReadNothing) {

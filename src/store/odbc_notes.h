@@ -1,4 +1,5 @@
-// Which ODBC diagnostics count as errors of an operation that succeeded.
+// Which ODBC diagnostics are of error severity, for the count of
+// OperationNotes (store/provider.h).
 #pragma once
 
 #include <string>
@@ -11,9 +12,9 @@ struct OdbcDiagnostic {
   std::string message;
 };
 
-// Diagnostics of SQLSTATE class 00 (success: PostgreSQL's NOTICE) and 01
-// (warnings and information: a WARNING, SQL Server's "Changed database
-// context") do not count; the rest do.
+// Class 00 (success: PostgreSQL's NOTICE) and 01 (warnings and
+// information: a WARNING, SQL Server's "Changed database context") are not
+// errors; every other class is.
 int CountErrors(const std::vector<OdbcDiagnostic>& diagnostics);
 
 // The messages joined for a failure description, "(none)" without any.

@@ -20,8 +20,12 @@ struct FirstRecord {
   std::vector<Value> values;  // one per name when !eof
 };
 
-// What an operation left on the connection: the messages of error severity
-// after a successful operation (warnings and information do not count).
+// What an operation left on the connection. The rule, for every provider:
+// error_count counts the messages of error severity that an operation
+// which succeeded left behind; warnings and information (a notice, a
+// "changed database context") do not count, and an operation that fails
+// throws instead of counting. The reader reads nothing when the count is
+// above 0. Each provider below says what it can report.
 struct OperationNotes {
   int error_count = 0;
 };
@@ -39,8 +43,14 @@ class ProviderConnection {
 
 // Each opens read-only, never creates a file, and throws Failure with a
 // description (never holding a password) when it cannot open.
+//
+// SQLite and libmdb leave no messages beside a failure: these two never
+// count anything, their operations either succeed cleanly or throw.
 std::unique_ptr<ProviderConnection> OpenSqliteFile(const std::string& path);
 std::unique_ptr<ProviderConnection> OpenAccessFile(const std::string& path);
+// ODBC counts the diagnostics that a call returning SQL_SUCCESS_WITH_INFO
+// left, by their SQLSTATE class (store/odbc_notes.h), at the open and at
+// each operation.
 std::unique_ptr<ProviderConnection> OpenOdbc(const std::string& connection_string,
                                              int login_timeout_s, OperationNotes& notes);
 
