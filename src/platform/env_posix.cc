@@ -87,6 +87,15 @@ class PosixEnv final : public Env {
       ::close(fd);
       throw Failure("Cannot write '" + path + "': not an ordinary file");
     }
+    // The blocks are reserved first, the size left as it is: on a full disk
+    // the group then fails whole instead of leaving its first part behind.
+    // (File systems without fallocate simply skip the reservation.)
+    if (!bytes.empty() &&
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(bytes.size())) != 0 &&
+        errno == ENOSPC) {
+      ::close(fd);
+      throw Failure("Cannot write '" + path + "': " + std::strerror(ENOSPC));
+    }
     // One write: a second one after a short write could interleave with
     // another run's group.
     ssize_t n;

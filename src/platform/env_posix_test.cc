@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +52,46 @@ TEST(PosixEnvTest, AppendCreatesThenAppends) {
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u) << "the log holds the communities";
+}
+
+// On a full disk a group fails whole: nothing of it is left in the file,
+// even where the file's last block still had room for its first part.
+// Needs a small file system of its own (a tmpfs in a private mount
+// namespace, so root).
+TEST(PosixEnvTest, AGroupThatDoesNotFitLeavesNothingBehind) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private tmpfs needs root";
+  TempDir dir;
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // 2: no namespace or tmpfs here; 3: the file system did not fill; 4:
+    // the append did not fail; 5: part of the group was written.
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k") != 0) {
+      _exit(2);
+    }
+    const std::string log = dir.path() + "/upsdebug-1.txt";
+    DefaultEnv().AppendToFile(log, std::string(4000, 'a'));  // one block, 96 bytes to spare
+    const int filler = ::open((dir.path() + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    const std::string block(4096, 'f');
+    while (::write(filler, block.data(), block.size()) > 0) {
+    }
+    if (errno != ENOSPC) _exit(3);
+    ::close(filler);
+    try {
+      DefaultEnv().AppendToFile(log, std::string(500, 'b'));
+      _exit(4);
+    } catch (const Failure&) {
+    }
+    struct stat st;
+    _exit(::stat(log.c_str(), &st) == 0 && st.st_size == 4000 ? 0 : 5);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no private tmpfs here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // Only an ordinary file takes a group: a FIFO (with or without a reader), a
