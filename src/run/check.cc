@@ -1,8 +1,6 @@
 #include "run/check.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <exception>
@@ -14,6 +12,7 @@
 #include "platform/error.h"
 #include "run/context.h"
 #include "snmp/udp_manager.h"
+#include "store/ado.h"
 #include "store/connection_string.h"
 #include "store/node_reader.h"
 
@@ -21,25 +20,17 @@ namespace upstest::run {
 
 namespace {
 
-// "SQLite", "Access", or why the file is neither, judged by its first
-// bytes as the reader judges them. Opens only an ordinary file, without
-// blocking.
+// "SQLite", "Access", or why the file is neither, judged as the reader
+// judges it.
 std::string SettingsKind(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return std::string("missing: ") + std::strerror(errno);
   if (!S_ISREG(st.st_mode)) return "not an ordinary file";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
-  char head[32] = {};
-  const ssize_t n = ::read(fd, head, sizeof head);
-  ::close(fd);
-  const std::string_view bytes(head, n > 0 ? static_cast<size_t>(n) : 0);
-  if (bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16)) return "SQLite";
-  if (bytes.size() >= 19 &&
-      (bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB")) {
-    return "Access";
+  try {
+    return store::JudgeDatabaseFile(path) == store::DatabaseFileKind::kSqlite ? "SQLite" : "Access";
+  } catch (const std::exception& e) {
+    return diag::Printable(e.what());
   }
-  return "neither SQLite nor Access";
 }
 
 std::string Community(const std::string& value, bool show) {

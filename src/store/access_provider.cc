@@ -1,6 +1,5 @@
 // Genuine Jet 3/Jet 4/ACE files through mdbtools' libmdb, read-only.
 #include <glib.h>
-#include <sys/stat.h>
 // mdbtools.h opens its C block before it includes glib.
 #include <mdbtools.h>
 
@@ -266,10 +265,7 @@ class AccessConnection final : public ProviderConnection {
  public:
   explicit AccessConnection(const std::string& path) {
     // libmdb opens the file itself, and would wait for ever on a FIFO.
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-      throw platform::Failure("'" + path + "' is not an ordinary file");
-    }
+    RequireOrdinaryFileIfPresent(path);
     mdb_ = Mdb().mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb_ == nullptr) {
       throw platform::Failure("Cannot open the Access database '" + path + "'");

@@ -37,17 +37,22 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
   throw platform::Failure("'" + path + "' is not an ordinary file");
 }
 
-// A database file is opened only when it is an ordinary file: a FIFO
-// would block the open for ever, a device would be read without end. An
-// absent file is left to the provider, which says so in its own words.
+// A file named by a Jet/ACE connection string: an Access file or an SQLite
+// file, told apart by its first bytes. `timeout_s` bounds the helper's open.
+std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path, int timeout_s) {
+  if (JudgeDatabaseFile(path) == DatabaseFileKind::kSqlite) return OpenSqliteFile(path);
+  OperationNotes notes;
+  return OpenThroughHelper(kHelperAccess, path, timeout_s, notes);
+}
+
+}  // namespace
+
 void RequireOrdinaryFileIfPresent(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) NotAnOrdinaryFile(path);
 }
 
-// A file named by a Jet/ACE connection string: an Access file or an SQLite
-// file, told apart by its first bytes. `timeout_s` bounds the helper's open.
-std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path, int timeout_s) {
+DatabaseFileKind JudgeDatabaseFile(const std::string& path) {
   // Read without stdio: its buffer would cost a page for 32 octets. Opened
   // without waiting (a FIFO would wait for a writer), then judged by type.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -71,19 +76,16 @@ std::unique_ptr<ProviderConnection> OpenJetFile(const std::string& path, int tim
   }
   close(fd);
   if (got >= sizeof kSqliteMagic && std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) == 0) {
-    return OpenSqliteFile(path);
+    return DatabaseFileKind::kSqlite;
   }
   const size_t magic_length = sizeof kJetMagic - 1;
   if (got >= 4 + magic_length && head[0] == 0 && head[1] == 1 && head[2] == 0 && head[3] == 0 &&
       (std::memcmp(head + 4, kJetMagic, magic_length) == 0 ||
        std::memcmp(head + 4, kAceMagic, magic_length) == 0)) {
-    OperationNotes notes;
-    return OpenThroughHelper(kHelperAccess, path, timeout_s, notes);
+    return DatabaseFileKind::kAccess;
   }
   throw platform::Failure("'" + path + "' is neither a Jet/ACE database nor an SQLite database");
 }
-
-}  // namespace
 
 std::unique_ptr<ProviderConnection> OpenAnyProvider(const std::string& connection_string,
                                                     int timeout_s, OperationNotes& notes) {

@@ -37,6 +37,16 @@ using ProviderOpener = std::unique_ptr<ProviderConnection> (*)(const std::string
 std::unique_ptr<ProviderConnection> OpenAnyProvider(const std::string& connection_string,
                                                     int timeout_s, OperationNotes& notes);
 
+// What a file named by a Jet/ACE connection string holds, told by its
+// first bytes.
+enum class DatabaseFileKind { kSqlite, kAccess };
+
+// Judges the file at `path`, opening it only as an ordinary file and
+// without waiting. Throws Failure ("Could not find file '<path>'", "'<path>'
+// is not an ordinary file", "... is neither a Jet/ACE database nor an
+// SQLite database", or the open's own error).
+DatabaseFileKind JudgeDatabaseFile(const std::string& path);
+
 class Connection {
  public:
   // `opener` is OpenAnyProvider but for tests of what no real provider does

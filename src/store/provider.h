@@ -41,6 +41,12 @@ class ProviderConnection {
   virtual FirstRecord OpenTable(const std::string& table, OperationNotes& notes) = 0;
 };
 
+// A database file is opened only when it is an ordinary file: a FIFO would
+// block the open for ever, a device would be read without end. Throws
+// Failure ("'<path>' is not an ordinary file") for anything else; an absent
+// file is left to the provider, which says so in its own words.
+void RequireOrdinaryFileIfPresent(const std::string& path);
+
 // Each opens read-only, never creates a file, and throws Failure with a
 // description (never holding a password) when it cannot open.
 //
