@@ -33,6 +33,10 @@ std::string SettingsKind(const std::string& path) {
   }
 }
 
+const char* VersionName(const TestState& state) {
+  return PolledSnmpVersion(state) == 2 ? "SNMPv2c" : "SNMPv1";
+}
+
 std::string Community(const std::string& value, bool show) {
   if (show) return "\"" + diag::Printable(value) + "\"";
   return "(" + std::to_string(value.size()) + " bytes; --show-communities shows it)";
@@ -80,11 +84,11 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
                    : "not read: " + ctx.node_record_problem);
   Line(report, "IpAddr:", "\"" + diag::Printable(s.IpAddr) + "\"");
   Line(report, "UdpPort:", std::to_string(s.UdpPort));
-  Line(report,
-       "status:", std::to_string(s.NodeStatus) + (s.NodeStatus == 6 ? " (no all-clear trap)" : ""));
+  Line(report, "status:",
+       std::to_string(s.NodeStatus) +
+           (s.NodeStatus == kNodeStatusNoAllClear ? " (no all-clear trap)" : ""));
   Line(report, "SnmpVersion:",
-       "\"" + diag::Printable(s.SnmpVersion) + "\" (polled in " +
-           (s.SnmpVersion == "2" ? "SNMPv2c" : "SNMPv1") + ")");
+       "\"" + diag::Printable(s.SnmpVersion) + "\" (polled in " + VersionName(s) + ")");
   Line(report, "readcomm:", Community(s.readcomm, show_communities));
   Line(report, "trapcomm:", Community(s.trapcomm, show_communities));
   Line(report, "LastChange:", "\"" + diag::Printable(s.LastChange) + "\"");
@@ -109,8 +113,7 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
   }
   Line(report, "verdict:",
        "a run could poll node " + std::to_string(s.NodeId) + " at " + diag::Printable(s.IpAddr) +
-           " port " + std::to_string(s.UdpPort) + " (" +
-           (s.SnmpVersion == "2" ? "SNMPv2c" : "SNMPv1") + ")");
+           " port " + std::to_string(s.UdpPort) + " (" + VersionName(s) + ")");
   return platform::kExitNormal;
 }
 

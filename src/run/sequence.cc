@@ -23,9 +23,6 @@ namespace {
 constexpr std::string_view kSensorValueOid = "1.3.6.1.2.1.99.1.1.1.4.1";
 constexpr std::string_view kBatTimeRemainingOid = "1.3.6.1.4.1.534.1.2.1.0";
 
-// A node with this stored status gets no all-clear trap.
-constexpr int16_t kNodeStatusNoAllClear = 6;
-
 // The quotient in double precision, rounded to the nearest integer, an
 // exact half to the even neighbour.
 int32_t Divided(int32_t value, double divisor) {

@@ -85,6 +85,13 @@ inline constexpr int16_t kObjMet = 1;
 inline constexpr int16_t kObjFailed = 2;
 inline constexpr int16_t kObjOtherAlarm = 3;
 
+// A node with this stored status gets no all-clear trap.
+inline constexpr int16_t kNodeStatusNoAllClear = 6;
+
+// The SNMP version a node is polled in: SNMPv2c (2) only for the exact
+// stored text "2" (nothing is trimmed), SNMPv1 (1) for anything else.
+inline int PolledSnmpVersion(const TestState& state) { return state.SnmpVersion == "2" ? 2 : 1; }
+
 // The four objects an answer fills, in its order: one binding each.
 inline constexpr int kObjectCount = 4;
 

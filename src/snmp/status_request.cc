@@ -109,8 +109,7 @@ void SnmpSend(run::Context& ctx) {
     state.RequestId = kRequestIdBase;
     manager.SetRemoteHost(state.IpAddr);
     manager.SetRemotePort(state.UdpPort);
-    // Only the exact text "2" selects SNMPv2c; nothing is trimmed.
-    manager.SetVersion(state.SnmpVersion == "2" ? 2 : 1);
+    manager.SetVersion(run::PolledSnmpVersion(state));
     manager.SetCommunity(state.readcomm);
     state.RequestId = state.RequestId + 1;
     manager.SetRequestId(state.RequestId);
