@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/error.h"
 #include "test_support/test_run.h"
@@ -146,18 +147,24 @@ TEST(ReadCommandLineTest, ConditionCharacterIsOneCharacterNotOneByte) {
 // Seven arguments are the fields themselves: a quote in the node name is
 // part of the name and never shifts the id or the objects. The log shows
 // the rebuilt text unchanged, and a UTF-8 name byte for byte.
+// The seven arguments of a good run, with `name` first, as the process
+// gets them.
+std::vector<std::string> SevenArguments(const std::string& name) {
+  return {name,
+          "17",
+          "5",
+          "upsEstimatedMinutesRemaining>10",
+          "upsBatteryVoltage|200-250",
+          "upsBatteryTemperature<40",
+          "entPhySensorValue<35"};
+}
+
 TEST(ReadCommandLineTest, SevenArgumentsAreTakenAsTheyStand) {
   const std::string name = "19\" Rack USV Geb\xc3\xa4ude";
   TestRun run("\"" + name +
               "\" 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
               "upsBatteryTemperature<40 entPhySensorValue<35");
-  run.ctx.arguments = {name,
-                       "17",
-                       "5",
-                       "upsEstimatedMinutesRemaining>10",
-                       "upsBatteryVoltage|200-250",
-                       "upsBatteryTemperature<40",
-                       "entPhySensorValue<35"};
+  run.ctx.arguments = SevenArguments(name);
   run.ctx.state.DebugOn = true;
   EXPECT_EQ(Read(run), std::nullopt);
   EXPECT_FALSE(run.ctx.state.ArgError);
@@ -178,15 +185,9 @@ TEST(ReadCommandLineTest, SevenArgumentsAreTakenAsTheyStand) {
 
   // A name that holds a whole command line cannot bring in another node.
   TestRun forged("x");
-  forged.ctx.arguments = {
+  forged.ctx.arguments = SevenArguments(
       "a\" 99 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
-      "upsBatteryTemperature<40 entPhySensorValue<35 \"x",
-      "17",
-      "5",
-      "upsEstimatedMinutesRemaining>10",
-      "upsBatteryVoltage|200-250",
-      "upsBatteryTemperature<40",
-      "entPhySensorValue<35"};
+      "upsBatteryTemperature<40 entPhySensorValue<35 \"x");
   EXPECT_EQ(Read(forged), std::nullopt);
   EXPECT_EQ(forged.ctx.state.NodeId, 17);
   EXPECT_EQ(forged.ctx.state.NodeName, forged.ctx.arguments[0]);

@@ -40,23 +40,10 @@ mib_trapd_start() {
   [ -z "$complaints" ] || fail "snmptrapd complains about the modules: $complaints"
 }
 
-# mib_trapd_sync: sends a marker trap in the accepted community and waits
-# until snmptrapd has logged it; snmptrapd takes its datagrams in order and
-# runs a handler to its end before the next, so everything sent before the
-# marker has then been logged and handled.
-mib_trapd_sync() {
-  SENTINEL_NO=$((SENTINEL_NO + 1))
-  local marker="sync-$SENTINEL_NO" i j
-  for i in $(seq 50); do
-    snmptrap -v1 -c nms 127.0.0.1:162 1.3.6.1.4.1.99999 127.0.0.1 6 99 '' \
-      1.3.6.1.4.1.99999.1 s "$marker" >/dev/null 2>&1
-    for j in 1 2 3 4; do
-      grep -q "\"$marker\"" "$TRAPS_RAW" 2>/dev/null && return 0
-      sleep 0.05
-    done
-  done
-  return 1
-}
+# mib_trapd_sync: trapd_sync in the community this configuration accepts;
+# snmptrapd also runs a handler to its end before the next datagram, so
+# everything sent before the marker has then been logged and handled.
+mib_trapd_sync() { trapd_sync nms; }
 
 # mib_expect_trap NODE POLL UPS STATUS1 VALUE1 ... STATUS4 VALUE4: the last
 # run sent exactly one trap, printed as upstestStatusTrap, whose eleven

@@ -155,14 +155,15 @@ EOF
   TRAPD_UP=1
 }
 
-# trapd_sync: sends a marker trap and waits until snmptrapd has written it.
-# snmptrapd reads its one socket in order, so once the marker is in the
-# file, so is every trap that reached the socket before it.
+# trapd_sync [COMMUNITY]: sends a marker trap (community "sync" unless
+# given) and waits until snmptrapd has written it. snmptrapd reads its one
+# socket in order, so once the marker is in the file, so is every trap that
+# reached the socket before it.
 trapd_sync() {
   SENTINEL_NO=$((SENTINEL_NO + 1))
-  local marker="sync-$SENTINEL_NO" i
+  local marker="sync-$SENTINEL_NO" community=${1:-sync} i
   for i in $(seq 50); do
-    snmptrap -v1 -c sync 127.0.0.1:162 1.3.6.1.4.1.99999 127.0.0.1 6 99 '' \
+    snmptrap -v1 -c "$community" 127.0.0.1:162 1.3.6.1.4.1.99999 127.0.0.1 6 99 '' \
       1.3.6.1.4.1.99999.1 s "$marker" >/dev/null 2>&1
     local j
     for j in 1 2 3 4; do
