@@ -74,15 +74,13 @@ int main(int argc, char** argv) {
   if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--check") == 0) {
     check = true;
     for (int i = 2; i < argc; ++i) {
-      if (argc == 4 && std::strcmp(argv[i], "--show-communities") == 0 && !show_communities) {
+      if (argc == 4 && !show_communities && std::strcmp(argv[i], "--show-communities") == 0) {
         show_communities = true;
-      } else if (check_id == nullptr) {
-        check_id = argv[i];
       } else {
-        check = false;
+        check_id = argv[i];
       }
     }
-    if (!check || check_id == nullptr) {
+    if (argc == 4 && !show_communities) {
       std::fputs("upstest: usage: upstest --check [--show-communities] NODEID\n", stderr);
       return platform::kExitArgumentError;
     }
@@ -96,7 +94,7 @@ int main(int argc, char** argv) {
     manager = snmp::NewUdpManager(pump);
     agent = trap::NewUdpAgent();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "upstest: %s\n", e.what());
+    platform::DefaultEnv().WriteStderrLine(e.what());
     return platform::kExitFailure;
   }
   run::Context ctx(platform::DefaultEnv(), pump, *manager, *agent,

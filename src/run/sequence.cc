@@ -38,15 +38,6 @@ void ScaleValues(TestState& state) {
   }
 }
 
-// An object name that was not accepted: the status trap with poll status
-// 2, the pause, the end.
-[[noreturn]] void EndWithArgumentError(Context& ctx) {
-  SetNotJudged(ctx.state, kPollArgumentError);
-  trap::SendTrap(ctx);
-  Wait(ctx, kEndPauseMs);
-  platform::EndProgram(platform::kExitArgumentError, ctx.argument_problem);
-}
-
 // Every condition met: the all-clear trap, unless the node's stored status
 // asks for none. Returns whether a trap was sent.
 bool ReportAllMet(Context& ctx) {
@@ -104,7 +95,7 @@ void StartTest(Context& ctx) {
 
     cmdline::ReadCommandLine(ctx);
     ctx.read_node_data(ctx);
-    if (state.ArgError) EndWithArgumentError(ctx);
+    if (state.ArgError) EndWithArgumentError(ctx, ctx.argument_problem);
 
     snmp::StartManager(ctx);
     snmp::CheckStatus(ctx);

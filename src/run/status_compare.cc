@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "diag/log.h"
 #include "platform/convert.h"
@@ -20,15 +21,18 @@ int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
 // A range condition without its "-": reported like an argument error, then
 // the end.
 [[noreturn]] void RangeError(Context& ctx, int16_t i) {
-  SetNotJudged(ctx.state, kPollArgumentError);
-  trap::SendTrap(ctx);
-  Wait(ctx, kEndPauseMs);
-  platform::EndProgram(platform::kExitArgumentError,
-                       "argument " + std::to_string(i + 3) + ": range condition \"" +
-                           diag::Printable(ctx.state.ObjCondVal(i)) + "\" has no '-'");
+  EndWithArgumentError(ctx, "argument " + std::to_string(i + 3) + ": range condition \"" +
+                                diag::Printable(ctx.state.ObjCondVal(i)) + "\" has no '-'");
 }
 
 }  // namespace
+
+void EndWithArgumentError(Context& ctx, std::string reason) {
+  SetNotJudged(ctx.state, kPollArgumentError);
+  trap::SendTrap(ctx);
+  Wait(ctx, kEndPauseMs);
+  platform::EndProgram(platform::kExitArgumentError, std::move(reason));
+}
 
 void StatusCompare(Context& ctx, int16_t i) {
   TestState& state = ctx.state;
