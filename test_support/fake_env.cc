@@ -1,5 +1,8 @@
 #include "test_support/fake_env.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "platform/error.h"
 
 namespace upstest::testing {
@@ -46,6 +49,31 @@ void FakeEnv::AppendToFile(const std::string& path, std::string_view bytes) {
   }
   files[path].append(bytes);
   appends.emplace_back(path, std::string(bytes));
+}
+
+platform::HostLookup FakeEnv::LookUpHost(const std::string& host) {
+  lookups.push_back(host);
+  const auto named = hosts.find(host);
+  const std::vector<std::string> literals =
+      named != hosts.end() ? named->second : std::vector<std::string>{host};
+  platform::HostLookup lookup;
+  for (const std::string& literal : literals) {
+    platform::SocketAddress address;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+    if (inet_pton(AF_INET, literal.c_str(), &v4->sin_addr) == 1) {
+      v4->sin_family = AF_INET;
+      address.length = sizeof *v4;
+    } else if (inet_pton(AF_INET6, literal.c_str(), &v6->sin6_addr) == 1) {
+      v6->sin6_family = AF_INET6;
+      address.length = sizeof *v6;
+    } else {
+      continue;
+    }
+    lookup.addresses.push_back(address);
+  }
+  if (lookup.addresses.empty()) lookup.error = "Name or service not known";
+  return lookup;
 }
 
 std::string FakeEnv::ContentOf(const std::string& path) const {

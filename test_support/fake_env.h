@@ -22,6 +22,7 @@ class FakeEnv final : public platform::Env {
   double SecondsSinceMidnight() override;
   bool IsRegularFile(const std::string& path) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;
+  platform::HostLookup LookUpHost(const std::string& host) override;
   void WriteStderrLine(std::string_view line) override { stderr_lines.emplace_back(line); }
 
   // Virtual milliseconds since the start.
@@ -40,6 +41,11 @@ class FakeEnv final : public platform::Env {
   std::vector<std::pair<std::string, std::string>> appends;
   // Appends to a path in this set fail with "Permission denied".
   std::set<std::string> failing_paths;
+  // Names and the address literals they resolve to; a literal resolves to
+  // itself, anything else fails as an unknown name.
+  std::map<std::string, std::vector<std::string>> hosts;
+  // Every host looked up, in order.
+  std::vector<std::string> lookups;
   // Every line written to the standard error, without "upstest: ".
   std::vector<std::string> stderr_lines;
 

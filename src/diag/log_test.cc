@@ -65,6 +65,7 @@ class SplitClock final : public platform::Env {
   double SecondsSinceMidnight() override { return seconds_; }
   bool IsRegularFile(const std::string&) override { return false; }
   void AppendToFile(const std::string&, std::string_view) override {}
+  platform::HostLookup LookUpHost(const std::string&) override { return {}; }
   void WriteStderrLine(std::string_view) override {}
 
  private:

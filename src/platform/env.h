@@ -4,9 +4,12 @@
 // memory (test_support/fake_env.h). The real implementation is DefaultEnv().
 #pragma once
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace upstest::platform {
 
@@ -21,6 +24,19 @@ struct CivilTime {
 // calendar (day 0 of the civil-days count), so that two local times can be
 // compared and a span added.
 int64_t SerialSeconds(const CivilTime& t);
+
+// An address a datagram can go to, as the system gives it (port 0 when it
+// comes from a lookup).
+struct SocketAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+};
+
+// What one lookup of a host found.
+struct HostLookup {
+  std::vector<SocketAddress> addresses;  // in the resolver's order
+  std::string error;                     // why none was found; empty when some were
+};
 
 class Env {
  public:
@@ -53,6 +69,12 @@ class Env {
   // Throws Failure with the system's description when any step fails,
   // also when fewer bytes than given were written.
   virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
+
+  // Looks `host` (a name, or an IPv4 or IPv6 literal) up for datagrams:
+  // one call of the system's resolver, one query per address family. It
+  // takes as long as the resolver is configured to (resolv.conf's timeout
+  // and attempts); a run asks once per name (platform/resolver.h).
+  virtual HostLookup LookUpHost(const std::string& host) = 0;
 
   // Writes "upstest: <line>" and a line end to the standard error.
   virtual void WriteStderrLine(std::string_view line) = 0;

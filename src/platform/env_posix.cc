@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <netdb.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,6 +115,27 @@ class PosixEnv final : public Env {
                     std::to_string(bytes.size()) + " bytes written (disk full?)");
     }
     if (::close(fd) != 0) ThrowErrno("Cannot close", path);
+  }
+
+  HostLookup LookUpHost(const std::string& host) override {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    HostLookup lookup;
+    for (const addrinfo* a = rc == 0 ? found : nullptr; a != nullptr; a = a->ai_next) {
+      if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+      SocketAddress address;
+      std::memcpy(&address.storage, a->ai_addr, a->ai_addrlen);
+      address.length = a->ai_addrlen;
+      lookup.addresses.push_back(address);
+    }
+    if (found != nullptr) freeaddrinfo(found);
+    if (lookup.addresses.empty()) {
+      lookup.error = rc != 0 ? gai_strerror(rc) : "no address for datagrams";
+    }
+    return lookup;
   }
 
   void WriteStderrLine(std::string_view line) override {

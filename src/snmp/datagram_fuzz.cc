@@ -59,6 +59,23 @@ struct Harness {
     manager->SetLocalAddress("127.0.0.1");
     manager->SetActive(true);
     sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof own;
+    if (bind(sender, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0 ||
+        getsockname(sender, reinterpret_cast<sockaddr*>(&own), &length) != 0) {
+      std::abort();
+    }
+    // Only the polled endpoint's datagrams are decoded: poll the sender once
+    // (the destination outlives every later Reset).
+    manager->SetRemoteHost("127.0.0.1");
+    manager->SetRemotePort(ntohs(own.sin_port));
+    manager->SetObjCount(1);
+    manager->SetObjId(0, "1.3.6.1.2.1.33.1.2.3.0");
+    manager->SendGetRequest();
+    char request[512];
+    if (recv(sender, request, sizeof request, 0) <= 0) std::abort();
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(static_cast<uint16_t>(manager->LocalPort()));

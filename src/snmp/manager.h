@@ -58,7 +58,8 @@ class Manager {
   // true opens the UDP endpoint and registers it with the event pump.
   virtual void SetActive(bool active) = 0;
 
-  // Clears every request setting; the endpoint stays open and active.
+  // Clears every request setting; the endpoint stays open and active, and
+  // answers from where the last request went are still taken in.
   virtual void Reset() = 0;
   // The destination of the request, kept as given: setting it never fails.
   virtual void SetRemoteHost(const std::string& host) = 0;
@@ -80,10 +81,11 @@ class Manager {
   virtual int32_t ObjValueType(int32_t i) = 0;
   virtual std::string ObjValue(int32_t i) = 0;
 
-  // Sends one GetRequest for bindings 0 .. count-1 with NULL values. Throws,
-  // sending nothing, when the remote host is empty, holds a control
-  // character or cannot be resolved, or the remote port lies outside
-  // 1..65535.
+  // Sends one GetRequest for bindings 0 .. count-1 with NULL values. From
+  // then on only datagrams from the address and port it went to can raise
+  // Response; any other datagram raises BadPacket. Throws, sending nothing,
+  // when the remote host is empty, holds a control character or cannot be
+  // resolved, or the remote port lies outside 1..65535.
   virtual void SendGetRequest() = 0;
 };
 

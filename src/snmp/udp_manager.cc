@@ -3,10 +3,14 @@
 // Activation opens an IPv4 socket bound to port 0 and registers the manager
 // with the event pump; when the local address is empty, an IPv6-only socket
 // (also bound to port 0) is added the first time a request goes to an IPv6
-// address, so that IPv4 runs, the common case, never pay for it. Every
-// datagram that arrives on them is handled, whatever its source: one that
-// decodes as a response PDU raises Response, anything else BadPacket. Which
-// answer counts is decided by the handler from the request identifier.
+// address, so that IPv4 runs, the common case, never pay for it.
+//
+// Only the polled UPS can answer: a datagram raises Response only when it
+// comes from the very address and port the current request went to, and
+// decodes as a response PDU of the version set. Anything else, a datagram
+// from any other address or port above all, raises BadPacket. Which of the
+// polled endpoint's answers counts is decided by the handler from the
+// request identifier.
 #include "snmp/udp_manager.h"
 
 #include <arpa/inet.h>
@@ -20,11 +24,13 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/resolver.h"
 #include "snmp/ber.h"
 #include "snmp/message.h"
 
@@ -57,19 +63,59 @@ void CheckDestination(const std::string& host, int32_t port) {
   }
 }
 
-// The addresses of `host` for datagrams to `port`; free with freeaddrinfo.
+// The addresses of `host`, as the run's first lookup of it found them.
 // Throws Failure when the name does not resolve.
-addrinfo* Resolve(const std::string& host, const std::string& port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    if (found != nullptr) freeaddrinfo(found);
-    throw platform::Failure("cannot resolve the remote host '" + host + "': " + gai_strerror(rc));
+const std::vector<platform::SocketAddress>& Resolve(platform::Resolver& resolver,
+                                                    const std::string& host) {
+  const platform::HostLookup& lookup = resolver.Resolve(host);
+  if (lookup.addresses.empty()) {
+    throw platform::Failure("cannot resolve the remote host '" + host + "': " + lookup.error);
   }
-  return found;
+  return lookup.addresses;
+}
+
+// `address` with `port`; an IPv4-mapped IPv6 address becomes the IPv4
+// address it stands for, so that it is sent to, and compared, as one.
+platform::SocketAddress Endpoint(const platform::SocketAddress& address, int port) {
+  platform::SocketAddress endpoint = address;
+  if (address.storage.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address.storage);
+    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+      endpoint = {};
+      auto& v4 = reinterpret_cast<sockaddr_in&>(endpoint.storage);
+      v4.sin_family = AF_INET;
+      std::memcpy(&v4.sin_addr, &v6.sin6_addr.s6_addr[12], 4);
+      endpoint.length = sizeof v4;
+    }
+  }
+  if (endpoint.storage.ss_family == AF_INET) {
+    reinterpret_cast<sockaddr_in&>(endpoint.storage).sin_port = htons(static_cast<uint16_t>(port));
+  } else if (endpoint.storage.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6&>(endpoint.storage).sin6_port =
+        htons(static_cast<uint16_t>(port));
+  }
+  return endpoint;
+}
+
+int PortOf(const sockaddr_storage& address);
+
+// Address and port are the same (a link-local IPv6 address on the same
+// interface when the request named one).
+bool SameEndpoint(const platform::SocketAddress& a, const platform::SocketAddress& b) {
+  if (a.storage.ss_family != b.storage.ss_family || PortOf(a.storage) != PortOf(b.storage)) {
+    return false;
+  }
+  if (a.storage.ss_family == AF_INET) {
+    return reinterpret_cast<const sockaddr_in&>(a.storage).sin_addr.s_addr ==
+           reinterpret_cast<const sockaddr_in&>(b.storage).sin_addr.s_addr;
+  }
+  if (a.storage.ss_family == AF_INET6) {
+    const auto& x = reinterpret_cast<const sockaddr_in6&>(a.storage);
+    const auto& y = reinterpret_cast<const sockaddr_in6&>(b.storage);
+    return IN6_ARE_ADDR_EQUAL(&x.sin6_addr, &y.sin6_addr) &&
+           (x.sin6_scope_id == 0 || y.sin6_scope_id == 0 || x.sin6_scope_id == y.sin6_scope_id);
+  }
+  return false;
 }
 
 std::string AddressText(const sockaddr_storage& address) {
@@ -94,9 +140,17 @@ int PortOf(const sockaddr_storage& address) {
   return 0;
 }
 
+// "address:port", an IPv6 address in brackets.
+std::string EndpointText(const sockaddr_storage& address) {
+  const std::string text = AddressText(address);
+  const std::string port = std::to_string(PortOf(address));
+  return address.ss_family == AF_INET6 ? "[" + text + "]:" + port : text + ":" + port;
+}
+
 class UdpManager final : public Manager, public platform::EventSource {
  public:
-  explicit UdpManager(platform::EventPump& pump) : pump_(pump) {}
+  UdpManager(platform::EventPump& pump, platform::Resolver& resolver)
+      : pump_(pump), resolver_(resolver) {}
   ~UdpManager() override { Close(); }
 
   void SetEvents(ManagerEvents* events) override { events_ = events; }
@@ -169,8 +223,12 @@ class UdpManager final : public Manager, public platform::EventSource {
   int OpenAnyIpv6();
   void Close();
   void HandleDatagram(std::string_view datagram, bool cut_off);
+  // Why a datagram from `source` is no answer; empty when it comes from the
+  // endpoint the current request went to.
+  std::string ForeignSource(const platform::SocketAddress& source) const;
 
   platform::EventPump& pump_;
+  platform::Resolver& resolver_;
   ManagerEvents* events_ = nullptr;
   int16_t waiting_time_ = 0;
   std::string local_address_;
@@ -186,6 +244,8 @@ class UdpManager final : public Manager, public platform::EventSource {
   std::string community_;
   int32_t request_id_ = 0;
   std::vector<std::string> oids_;
+  // Where the current request went; nothing before the first one.
+  std::optional<platform::SocketAddress> polled_;
 
   // The bindings of the answer whose Response handler runs; nested answers
   // (a handler that waits) replace it for their own duration.
@@ -280,12 +340,11 @@ void UdpManager::SendGetRequest() {
   CheckDestination(remote_host_, remote_port_);
   const std::string message = EncodeGetRequest(version_ == 2 ? kVersionFieldV2c : kVersionFieldV1,
                                                community_, request_id_, oids_);
-  const std::string port = std::to_string(remote_port_);
-  addrinfo* found = Resolve(remote_host_, port);
   int error = EAFNOSUPPORT;
-  bool sent = false;
-  for (const addrinfo* a = found; a != nullptr && !sent; a = a->ai_next) {
-    if (a->ai_family == AF_INET6 && fd6_ < 0 && local_address_.empty()) {
+  for (const platform::SocketAddress& found : Resolve(resolver_, remote_host_)) {
+    const platform::SocketAddress to = Endpoint(found, remote_port_);
+    const int family = to.storage.ss_family;
+    if (family == AF_INET6 && fd6_ < 0 && local_address_.empty()) {
       // Without IPv6 on this machine only IPv4 addresses can be polled.
       const int fd6 = OpenAnyIpv6();
       if (fd6 < 0) {
@@ -294,20 +353,18 @@ void UdpManager::SendGetRequest() {
       }
       fd6_ = fd6;
     }
-    const int fd = a->ai_family == AF_INET ? fd4_ : a->ai_family == AF_INET6 ? fd6_ : -1;
+    const int fd = family == AF_INET ? fd4_ : family == AF_INET6 ? fd6_ : -1;
     if (fd < 0) continue;
-    const ssize_t n = sendto(fd, message.data(), message.size(), 0, a->ai_addr, a->ai_addrlen);
+    const ssize_t n = sendto(fd, message.data(), message.size(), 0,
+                             reinterpret_cast<const sockaddr*>(&to.storage), to.length);
     if (n == static_cast<ssize_t>(message.size())) {
-      sent = true;
-    } else {
-      error = n < 0 ? errno : EMSGSIZE;
+      polled_ = to;
+      return;
     }
+    error = n < 0 ? errno : EMSGSIZE;
   }
-  freeaddrinfo(found);
-  if (!sent) {
-    throw platform::Failure("cannot send the request to " + remote_host_ + ":" + port + ": " +
-                            ErrnoText(error));
-  }
+  throw platform::Failure("cannot send the request to " + remote_host_ + ":" +
+                          std::to_string(remote_port_) + ": " + ErrnoText(error));
 }
 
 void UdpManager::DeliverPending() {
@@ -317,16 +374,34 @@ void UdpManager::DeliverPending() {
   int budget = kMaxDatagramsPerDelivery;
   for (int fd : {fd4_, fd6_}) {
     while (fd >= 0 && (fd == fd4_ || fd == fd6_) && budget-- > 0) {
-      const ssize_t n = recv(fd, buffer.get(), kReceiveBuffer, MSG_DONTWAIT | MSG_TRUNC);
+      platform::SocketAddress source;
+      source.length = sizeof source.storage;
+      const ssize_t n = recvfrom(fd, buffer.get(), kReceiveBuffer, MSG_DONTWAIT | MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&source.storage), &source.length);
       if (n < 0) {
         if (errno == EINTR) continue;
         break;  // EAGAIN: nothing more; anything else: try again at the next delivery
+      }
+      const std::string foreign = ForeignSource(source);
+      if (!foreign.empty()) {
+        // Not even decoded: only the polled endpoint can answer.
+        if (events_ != nullptr) events_->BadPacket(kErrForeignSource, foreign);
+        continue;
       }
       const size_t length = static_cast<size_t>(n);
       const bool cut_off = length > kReceiveBuffer;
       HandleDatagram(std::string_view(buffer.get(), cut_off ? kReceiveBuffer : length), cut_off);
     }
   }
+}
+
+std::string UdpManager::ForeignSource(const platform::SocketAddress& source) const {
+  if (source.length > sizeof source.storage) return "datagram from an unreadable source address";
+  const platform::SocketAddress from = Endpoint(source, PortOf(source.storage));
+  if (!polled_) return "datagram from " + EndpointText(from.storage) + " while no request is out";
+  if (SameEndpoint(from, *polled_)) return {};
+  return "datagram from " + EndpointText(from.storage) + ", not from the polled " +
+         EndpointText(polled_->storage);
 }
 
 void UdpManager::HandleDatagram(std::string_view datagram, bool cut_off) {
@@ -364,25 +439,21 @@ void UdpManager::HandleDatagram(std::string_view datagram, bool cut_off) {
 
 }  // namespace
 
-std::vector<std::string> ResolveDestination(const std::string& host, int32_t port) {
+std::vector<std::string> ResolveDestination(const std::string& host, int32_t port,
+                                            platform::Resolver& resolver) {
   CheckDestination(host, port);
-  addrinfo* found = Resolve(host, std::to_string(port));
   std::vector<std::string> addresses;
-  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
-    sockaddr_storage address{};
-    std::memcpy(&address, a->ai_addr, a->ai_addrlen);
-    const std::string text = AddressText(address);
+  for (const platform::SocketAddress& found : Resolve(resolver, host)) {
+    const std::string text = AddressText(Endpoint(found, port).storage);
     if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
       addresses.push_back(text);
     }
   }
-  freeaddrinfo(found);
   return addresses;
 }
 
-std::unique_ptr<Manager> NewUdpManager(platform::EventPump& pump) {
-  return std::make_unique<UdpManager>(pump);
+std::unique_ptr<Manager> NewUdpManager(platform::EventPump& pump, platform::Resolver& resolver) {
+  return std::make_unique<UdpManager>(pump, resolver);
 }
 
 }  // namespace upstest::snmp

@@ -14,25 +14,31 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/resolver.h"
 #include "snmp/ber.h"
 #include "snmp/message.h"
+#include "test_support/fake_env.h"
+#include "trap/udp_agent.h"
 
 namespace upstest::snmp {
 namespace {
 
 using ::testing::HasSubstr;
 
-// A UDP socket on a loopback address, standing in for the node.
+// A UDP socket on a loopback address, standing in for the node (or, on
+// another loopback address or port, for someone else).
 class Peer {
  public:
-  explicit Peer(int family = AF_INET) : family_(family) {
+  explicit Peer(int family = AF_INET, uint32_t v4_address = INADDR_LOOPBACK, int port = 0)
+      : family_(family) {
     fd_ = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_storage address{};
     socklen_t length = 0;
     if (family == AF_INET) {
       auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
       v4->sin_family = AF_INET;
-      v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      v4->sin_addr.s_addr = htonl(v4_address);
+      v4->sin_port = htons(static_cast<uint16_t>(port));
       length = sizeof *v4;
     } else {
       auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
@@ -168,6 +174,12 @@ class UdpManagerTest : public ::testing::Test {
     manager_->SetObjId(0, "1.3.6.1.2.1.33.1.2.3.0");
     manager_->SetObjId(1, "1.3.6.1.2.1.99.1.1.1.4.1");
   }
+  // Configures and sends a request to the peer, which takes it in.
+  void Poll(const std::string& host, int32_t version, int32_t id) {
+    Configure(host, peer_.port(), version, id);
+    manager_->SendGetRequest();
+    ASSERT_NE(peer_.Receive(), "<nothing>");
+  }
 
   platform::EventPump pump_;
   std::unique_ptr<Manager> manager_ = NewUdpManager(pump_);
@@ -219,7 +231,7 @@ TEST_F(UdpManagerTest, SendsTheRequestAndRaisesResponseWithTheBindings) {
   EXPECT_EQ(manager_->ObjCount(), 2);  // back to the request
 }
 
-TEST_F(UdpManagerTest, KeepsWorkingAfterResetAndTakesAnswersFromAnySource) {
+TEST_F(UdpManagerTest, KeepsWorkingAfterReset) {
   Configure("127.0.0.1", peer_.port(), 1, 1000001);
   manager_->SendGetRequest();
   peer_.Receive();
@@ -232,13 +244,80 @@ TEST_F(UdpManagerTest, KeepsWorkingAfterResetAndTakesAnswersFromAnySource) {
             EncodeGetRequest(0, "public", 1000002,
                              {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
 
-  Peer stranger;
-  stranger.SendTo(manager_->LocalPort(), Answer(1000002, 7, 0, 2));
+  peer_.SendTo(manager_->LocalPort(), Answer(1000002, 7, 0, 2));
   pump_.DeliverPending();
   ASSERT_EQ(recorder_.events.size(), 1u);
   EXPECT_EQ(recorder_.events[0].status, 2);
   EXPECT_EQ(recorder_.events[0].index, 1);
   EXPECT_EQ(recorder_.events[0].description, "noSuchName");
+}
+
+// A well-formed answer with the right identifier counts only when it comes
+// from the address and port the request went to: from another loopback
+// address on the node's port, from the node's address on another port, or
+// before any request, it is a rejected packet and is not even decoded.
+TEST_F(UdpManagerTest, OnlyThePolledEndpointAnswers) {
+  const int port = manager_->LocalPort();
+  Peer same_port_elsewhere(AF_INET, INADDR_LOOPBACK + 1, peer_.port());  // 127.0.0.2
+  Peer other_port;
+  ASSERT_TRUE(same_port_elsewhere.ok() && other_port.ok());
+  const std::string polled = "127.0.0.1:" + std::to_string(peer_.port());
+  peer_.SendTo(port, Answer(1000001, 1));  // no request is out yet
+  pump_.DeliverPending();
+  // The IPv4-mapped form of the node's address is the node's address.
+  for (const std::string host : {"127.0.0.1", "::ffff:127.0.0.1"}) {
+    Poll(host, 2, 1000001);
+    same_port_elsewhere.SendTo(port, Answer(1000001, 2));
+    other_port.SendTo(port, Answer(1000001, 3));
+    peer_.SendTo(port, Answer(1000001, 4));
+    pump_.DeliverPending();
+  }
+  std::vector<std::string> seen;
+  for (const Seen& e : recorder_.events) {
+    seen.push_back(e.kind + " " + std::to_string(e.status) + " " + e.description +
+                   (e.bindings.empty() ? "" : " " + e.bindings[0]));
+  }
+  const std::string foreign = "bad " + std::to_string(kErrForeignSource) + " datagram from ";
+  const std::vector<std::string> expected{
+      foreign + polled + " while no request is out",
+      foreign + "127.0.0.2:" + std::to_string(peer_.port()) + ", not from the polled " + polled,
+      foreign + "127.0.0.1:" + std::to_string(other_port.port()) + ", not from the polled " +
+          polled,
+      "response 0 noError 1.3.6.1.2.1.33.1.2.3.0 2 4",
+  };
+  ASSERT_EQ(seen.size(), 2 * expected.size() - 1);
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(seen[i], expected[i]);
+  for (size_t i = 1; i < expected.size(); ++i) EXPECT_EQ(seen[i + 3], expected[i]);
+}
+
+// A host name is looked up once per run: both attempts of the request and
+// every trap (its agent address) use what the first lookup found.
+TEST_F(UdpManagerTest, ANameIsLookedUpOnceForTheRequestAndEveryTrap) {
+  testing::FakeEnv env;
+  env.hosts["ups.example"] = {"127.0.0.1"};
+  platform::Resolver resolver(env);
+  auto manager = NewUdpManager(pump_, resolver);
+  manager->SetActive(true);
+  auto agent = trap::NewUdpAgent(resolver);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    manager->Reset();
+    manager->SetRemoteHost("ups.example");
+    manager->SetRemotePort(peer_.port());
+    manager->SetObjCount(1);
+    manager->SetObjId(0, "1.3.6.1.2.1.33.1.2.3.0");
+    manager->SendGetRequest();
+    EXPECT_NE(peer_.Receive(), "<nothing>");
+  }
+  for (int trap = 0; trap < 3; ++trap) {
+    agent->Reset();
+    agent->SetVersion(1);
+    agent->Config("TrapEnterprise=1.3.6.1.4.1.32473.1.22.2");
+    agent->Config("TrapAgentAddress=ups.example");
+    agent->Config("TrapPort=" + std::to_string(peer_.port()));
+    agent->SendTrap("127.0.0.1", "6.1");
+    EXPECT_NE(peer_.Receive(), "<nothing>");
+  }
+  EXPECT_THAT(env.lookups, ::testing::ElementsAre("ups.example", "127.0.0.1"));
 }
 
 // Host and port are taken as given and judged when the request is sent; a
@@ -287,7 +366,7 @@ TEST_F(UdpManagerTest, JudgesTheDestinationWhenSendingNeverWhenSet) {
 }
 
 TEST_F(UdpManagerTest, RaisesBadPacketForEverythingElseInArrivalOrder) {
-  Configure("127.0.0.1", peer_.port(), 2, 1000001);
+  Poll("127.0.0.1", 2, 1000001);
   const int port = manager_->LocalPort();
   peer_.SendTo(port, "garbage");
   peer_.SendTo(port, EncodeGetRequest(1, "public", 5, {"1.3.6.1.2.1.1.3.0"}));
@@ -311,7 +390,7 @@ TEST_F(UdpManagerTest, RaisesBadPacketForEverythingElseInArrivalOrder) {
 // number of them and returns, so the caller gets back to its clock; the
 // rest come, in order, with the next deliveries.
 TEST_F(UdpManagerTest, OneDeliveryTakesABoundedShareOfAFlood) {
-  Configure("127.0.0.1", peer_.port(), 2, 1);
+  Poll("127.0.0.1", 2, 1);
   const int port = manager_->LocalPort();
   constexpr int kSent = 100;
   for (int i = 1; i <= kSent; ++i) peer_.SendTo(port, i % 2 ? Answer(i, i) : "junk");
@@ -331,7 +410,7 @@ TEST_F(UdpManagerTest, OneDeliveryTakesABoundedShareOfAFlood) {
 
 TEST_F(UdpManagerTest, NestedDeliveryKeepsEachAnswersBindings) {
   const int port = manager_->LocalPort();
-  Configure("127.0.0.1", peer_.port(), 2, 1);
+  Poll("127.0.0.1", 2, 1);
   peer_.SendTo(port, Answer(1, 100));
   peer_.SendTo(port, Answer(2, 200));
   recorder_.on_response = [&](int32_t id) {
@@ -348,7 +427,7 @@ TEST_F(UdpManagerTest, NestedDeliveryKeepsEachAnswersBindings) {
 
 TEST_F(UdpManagerTest, HandlerExceptionsPassThroughAndLaterDatagramsWait) {
   const int port = manager_->LocalPort();
-  Configure("127.0.0.1", peer_.port(), 2, 1);
+  Poll("127.0.0.1", 2, 1);
   peer_.SendTo(port, Answer(1, 1));
   peer_.SendTo(port, Answer(2, 2));
   recorder_.on_response = [](int32_t id) {

@@ -1,5 +1,7 @@
 // The trap sender: one SNMPv1 Trap-PDU per SendTrap, in one UDP datagram
-// from a fresh socket on an ephemeral port.
+// from a fresh socket on an ephemeral port. Names (the agent address, the
+// destination) are looked up through the run's resolver, so every trap of
+// a run uses what the first lookup of a name found.
 #include "trap/udp_agent.h"
 
 #include <arpa/inet.h>
@@ -19,6 +21,7 @@
 
 #include "platform/convert.h"
 #include "platform/error.h"
+#include "platform/resolver.h"
 #include "snmp/ber.h"
 #include "snmp/message.h"
 
@@ -37,7 +40,7 @@ int32_t StrictInt32(const std::string& text, const std::string& what) {
 
 // The agent-addr: a dotted IPv4 text as it stands, the first IPv4 address
 // of a host name, 0.0.0.0 for the empty text or a name without one.
-std::array<uint8_t, 4> AgentAddress(const std::string& text) {
+std::array<uint8_t, 4> AgentAddress(platform::Resolver& resolver, const std::string& text) {
   std::array<uint8_t, 4> octets{};
   if (text.empty()) return octets;
   in_addr v4{};
@@ -45,14 +48,11 @@ std::array<uint8_t, 4> AgentAddress(const std::string& text) {
     std::memcpy(octets.data(), &v4, 4);
     return octets;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(text.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
-    std::memcpy(octets.data(), &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+  for (const platform::SocketAddress& found : resolver.Resolve(text).addresses) {
+    if (found.storage.ss_family != AF_INET) continue;
+    std::memcpy(octets.data(), &reinterpret_cast<const sockaddr_in&>(found.storage).sin_addr, 4);
+    break;
   }
-  if (found != nullptr) freeaddrinfo(found);
   return octets;
 }
 
@@ -74,7 +74,7 @@ struct PendingBinding {
 
 class UdpAgent final : public Agent {
  public:
-  UdpAgent() { Reset(); }
+  explicit UdpAgent(platform::Resolver& resolver) : resolver_(resolver) { Reset(); }
 
   void Reset() override {
     community_.clear();
@@ -145,6 +145,7 @@ class UdpAgent final : public Agent {
     return bindings_[static_cast<size_t>(i)];
   }
 
+  platform::Resolver& resolver_;
   std::string community_;
   std::string enterprise_;
   std::string agent_address_;
@@ -166,7 +167,7 @@ void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
   if (enterprise_.empty()) throw platform::Failure("no enterprise configured");
   trap.community = community_;
   trap.enterprise = enterprise_;
-  trap.agent_address = AgentAddress(agent_address_);
+  trap.agent_address = AgentAddress(resolver_, agent_address_);
   trap.time_stamp = Uptime();
   for (size_t i = 0; i < bindings_.size(); ++i) {
     const PendingBinding& pending = bindings_[i];
@@ -186,27 +187,27 @@ void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
   const std::string datagram = snmp::EncodeTrap(trap);
 
   if (host.empty()) throw platform::Failure("no trap destination");
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
   const std::string port = std::to_string(port_);
-  const int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
-    throw platform::Failure("cannot resolve the trap destination '" + host +
-                            "': " + gai_strerror(rc));
+  const platform::HostLookup& lookup = resolver_.Resolve(host);
+  if (lookup.addresses.empty()) {
+    throw platform::Failure("cannot resolve the trap destination '" + host + "': " + lookup.error);
   }
-  const int fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  platform::SocketAddress to = lookup.addresses.front();
+  if (to.storage.ss_family == AF_INET) {
+    reinterpret_cast<sockaddr_in&>(to.storage).sin_port = htons(static_cast<uint16_t>(port_));
+  } else {
+    reinterpret_cast<sockaddr_in6&>(to.storage).sin6_port = htons(static_cast<uint16_t>(port_));
+  }
+  const int fd = socket(to.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int error = 0;
   if (fd < 0) {
     error = errno;
   } else {
-    const ssize_t n =
-        sendto(fd, datagram.data(), datagram.size(), 0, found->ai_addr, found->ai_addrlen);
+    const ssize_t n = sendto(fd, datagram.data(), datagram.size(), 0,
+                             reinterpret_cast<const sockaddr*>(&to.storage), to.length);
     if (n != static_cast<ssize_t>(datagram.size())) error = n < 0 ? errno : EMSGSIZE;
     close(fd);
   }
-  freeaddrinfo(found);
   if (fd < 0 || error != 0) {
     throw platform::Failure("cannot send the trap to " + host + ":" + port + ": " +
                             std::strerror(error));
@@ -215,6 +216,8 @@ void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
 
 }  // namespace
 
-std::unique_ptr<Agent> NewUdpAgent() { return std::make_unique<UdpAgent>(); }
+std::unique_ptr<Agent> NewUdpAgent(platform::Resolver& resolver) {
+  return std::make_unique<UdpAgent>(resolver);
+}
 
 }  // namespace upstest::trap

@@ -3,10 +3,13 @@
 
 #include <memory>
 
+#include "platform/resolver.h"
 #include "trap/agent.h"
 
 namespace upstest::trap {
 
-std::unique_ptr<Agent> NewUdpAgent();
+// A trap sender that finds the agent address and the destination through
+// `resolver`. REQUIRES: `resolver` outlives the agent.
+std::unique_ptr<Agent> NewUdpAgent(platform::Resolver& resolver = platform::DefaultResolver());
 
 }  // namespace upstest::trap
