@@ -10,9 +10,17 @@ namespace upstest::testing {
 FakeEnv::FakeEnv(platform::CivilTime start, int64_t start_ms)
     : start_serial_ms_(platform::SerialSeconds(start) * 1000 + start_ms) {}
 
-void FakeEnv::SleepMs(int ms) {
-  sleeps_.push_back(ms);
-  if (ms > 0) now_ms_ += ms;
+bool FakeEnv::SleepUntil(int64_t until_ms, const std::vector<int>&) {
+  if (until_ms <= now_ms_) return false;
+  sleeps_.push_back(static_cast<int>(until_ms - now_ms_));
+  now_ms_ = until_ms;
+  return false;
+}
+
+int FakeEnv::slept_ms() const {
+  int total = 0;
+  for (int ms : sleeps_) total += ms;
+  return total;
 }
 
 platform::CivilTime FakeEnv::LocalNow() {

@@ -16,7 +16,9 @@ class FakeEnv final : public platform::Env {
   // Virtual time starts at `start` (local) plus `start_ms` milliseconds.
   explicit FakeEnv(platform::CivilTime start = {2026, 12, 8, 10, 0, 0}, int64_t start_ms = 0);
 
-  void SleepMs(int ms) override;
+  // Moves virtual time to `until_ms`; no descriptor is ever readable here
+  // (scripted sources wake a wait by the time their events fall due).
+  bool SleepUntil(int64_t until_ms, const std::vector<int>& wake_fds = {}) override;
   int64_t MonotonicMs() override { return now_ms_; }
   platform::CivilTime LocalNow() override;
   double SecondsSinceMidnight() override;
@@ -31,8 +33,10 @@ class FakeEnv final : public platform::Env {
   // Steps the local time (not the monotonic clock) by `ms`, as a change of
   // summer time or a corrected system clock does.
   void StepLocalTime(int64_t ms) { start_serial_ms_ += ms; }
-  // Every sleep, in order, in ms.
+  // Every sleep (one blocking call each), in order, in ms.
   const std::vector<int>& sleeps() const { return sleeps_; }
+  // All of them together.
+  int slept_ms() const;
 
   // Files: regular files hold content; directories only exist.
   std::map<std::string, std::string> files;

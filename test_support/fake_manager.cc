@@ -127,6 +127,10 @@ void FakeManager::SendGetRequest() {
   }
 }
 
+void FakeManager::AddWakeups(platform::Wakeups& wakeups) const {
+  for (const Scheduled& s : scheduled_) wakeups.due_ms = std::min(wakeups.due_ms, s.at_ms);
+}
+
 void FakeManager::DeliverPending() {
   const int64_t now = env_.now_ms();
   // Take each due event off the queue before running its handler, so that

@@ -96,6 +96,7 @@ class FakeManager final : public snmp::Manager, public platform::EventSource {
 
   // platform::EventSource
   void DeliverPending() override;
+  void AddWakeups(platform::Wakeups& wakeups) const override;
 
  private:
   struct Scheduled {

@@ -215,7 +215,7 @@ TEST(ReadCommandLineTest, MissingArgumentEndsWithTheArgumentErrorGroup) {
             "\r\n2026-12-08 10:00:00.000 Argument Error\r\n"
             "2026-12-08 10:00:00.000 CommandLine = " +
                 six + "\r\n\r\n");
-  EXPECT_EQ(run.env.sleeps().size(), 50u) << "500 ms after the group";
+  EXPECT_EQ(run.env.sleeps(), std::vector<int>{500}) << "500 ms after the group";
 }
 
 TEST(ReadCommandLineTest, MissingArgumentWithTheLogOffEndsAtOnce) {
@@ -267,7 +267,7 @@ TEST(ReadCommandLineTest, NodeIdNotANumberIsLoggedForNodeZero) {
             "2026-12-08 10:00:00.000 Type mismatch: 'abc' is not a number\r\n"
             "CommandLine = " +
                 text + "\r\n\r\n");
-  EXPECT_EQ(run.env.sleeps().size(), 50u);
+  EXPECT_EQ(run.env.sleeps(), std::vector<int>{500});
 }
 
 TEST(ReadCommandLineTest, NodeStatusBeyondSixteenBits) {

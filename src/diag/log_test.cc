@@ -59,7 +59,7 @@ TEST(LogTest, TimeStampAfter181216ShowsOnly128thsOfASecond) {
 class SplitClock final : public platform::Env {
  public:
   SplitClock(platform::CivilTime now, double seconds) : now_(now), seconds_(seconds) {}
-  void SleepMs(int) override {}
+  bool SleepUntil(int64_t, const std::vector<int>&) override { return false; }
   int64_t MonotonicMs() override { return 0; }
   platform::CivilTime LocalNow() override { return now_; }
   double SecondsSinceMidnight() override { return seconds_; }

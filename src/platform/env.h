@@ -42,9 +42,13 @@ class Env {
  public:
   virtual ~Env() = default;
 
-  // Sleeps `ms` milliseconds on the monotonic clock; returns at once for 0
-  // or less.
-  virtual void SleepMs(int ms) = 0;
+  // Sleeps until the monotonic clock reaches `until_ms` or, sooner, one of
+  // `wake_fds` has something to read, in one blocking call (poll), and says
+  // which: true when a descriptor is readable. Returns false at once when
+  // `until_ms` has passed. With no descriptors it is a plain sleep. A
+  // signal does not cut it short; a descriptor that cannot be polled is
+  // slept through, so a sleep never ends early without a reason.
+  virtual bool SleepUntil(int64_t until_ms, const std::vector<int>& wake_fds = {}) = 0;
 
   // Milliseconds on the monotonic clock: steps of the local time (summer
   // time, a corrected system clock) do not move it. Deadlines and elapsed

@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -28,6 +31,9 @@ int64_t SerialSeconds(const CivilTime& t) {
 
 namespace {
 
+// A run watches at most its manager's two sockets.
+constexpr size_t kMaxWakeFds = 4;
+
 [[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
   throw Failure(what + " '" + path + "': " + std::strerror(errno));
 }
@@ -38,18 +44,28 @@ class PosixEnv final : public Env {
   // (50 us) would add to each of its 10 ms sleeps.
   PosixEnv() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
-  void SleepMs(int ms) override {
-    if (ms <= 0) return;
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += ms / 1000;
-    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-      deadline.tv_sec += 1;
-      deadline.tv_nsec -= 1000000000L;
+  bool SleepUntil(int64_t until_ms, const std::vector<int>& wake_fds) override {
+    const timespec deadline{static_cast<time_t>(until_ms / 1000),
+                            static_cast<long>(until_ms % 1000) * 1000000L};
+    std::array<pollfd, kMaxWakeFds> polled{};
+    const size_t count = std::min(wake_fds.size(), polled.size());
+    for (size_t i = 0; i < count; ++i) polled[i] = {wake_fds[i], POLLIN, 0};
+    for (;;) {
+      timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      int64_t left_ns = (static_cast<int64_t>(deadline.tv_sec) - now.tv_sec) * 1000000000LL +
+                        (deadline.tv_nsec - now.tv_nsec);
+      if (left_ns <= 0) return false;
+      if (count == 0) break;
+      const timespec left{static_cast<time_t>(left_ns / 1000000000LL),
+                          static_cast<long>(left_ns % 1000000000LL)};
+      const int ready = ppoll(polled.data(), count, &left, nullptr);
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) break;  // slept through below
     }
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
     }
+    return false;
   }
 
   int64_t MonotonicMs() override {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -209,6 +210,36 @@ TEST(PosixEnvTest, ClocksAgree) {
   // would wrap it to 0).
   const double from_civil = now.hour * 3600.0 + now.minute * 60 + now.second;
   EXPECT_TRUE(seconds >= from_civil || seconds < 5) << seconds << " " << from_civil;
+}
+
+// A sleep ends at its time, or sooner when a descriptor has something to
+// read; one whose time has passed returns at once.
+TEST(PosixEnvTest, SleepUntilWakesForADatagram) {
+  Env& env = DefaultEnv();
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+  int64_t start = env.MonotonicMs();
+  EXPECT_FALSE(env.SleepUntil(start + 30));
+  EXPECT_GE(env.MonotonicMs(), start + 30);
+  start = env.MonotonicMs();
+  EXPECT_FALSE(env.SleepUntil(start + 20, {pair[0]}));
+  EXPECT_GE(env.MonotonicMs(), start + 20);
+  EXPECT_FALSE(env.SleepUntil(start - 1000, {pair[0]}));
+  ASSERT_EQ(write(pair[1], "x", 1), 1);
+  EXPECT_TRUE(env.SleepUntil(env.MonotonicMs() + 60000, {pair[0]}));
+  close(pair[0]);
+  close(pair[1]);
+}
+
+TEST(PosixEnvTest, LookUpHostGivesAddressesOrTheResolversWord) {
+  Env& env = DefaultEnv();
+  const HostLookup literal = env.LookUpHost("127.0.0.1");
+  ASSERT_EQ(literal.addresses.size(), 1u);
+  EXPECT_EQ(literal.addresses[0].storage.ss_family, AF_INET);
+  EXPECT_TRUE(literal.error.empty());
+  const HostLookup unknown = env.LookUpHost("no-such-host.invalid");
+  EXPECT_TRUE(unknown.addresses.empty());
+  EXPECT_FALSE(unknown.error.empty());
 }
 
 }  // namespace

@@ -24,4 +24,12 @@ void EventPump::DeliverPending() {
   }
 }
 
+bool EventPump::SleepUntilPending(Env& env, int64_t until_ms) {
+  Wakeups wakeups;
+  for (const EventSource* source : sources_) source->AddWakeups(wakeups);
+  if (wakeups.due_ms <= env.MonotonicMs()) return true;
+  const bool readable = env.SleepUntil(std::min(until_ms, wakeups.due_ms), wakeups.fds);
+  return readable || env.MonotonicMs() >= wakeups.due_ms;
+}
+
 }  // namespace upstest::platform

@@ -21,6 +21,9 @@ class Source final : public platform::EventSource {
   Source(testing::FakeEnv& env, std::string name, std::vector<std::string>& log)
       : env_(env), name_(std::move(name)), log_(log) {}
   void Post(std::function<void()> handler = {}) { queue_.push_back(std::move(handler)); }
+  void AddWakeups(platform::Wakeups& wakeups) const override {
+    if (!queue_.empty()) wakeups.due_ms = platform::Wakeups::kPendingNow;
+  }
   void DeliverPending() override {
     while (!queue_.empty()) {
       std::function<void()> handler = std::move(queue_.front());
@@ -52,7 +55,10 @@ TEST(WaitTest, StepCounts) {
                                                                                    {32767, 3276}}) {
     TestRun run;
     Wait(run.ctx, ms);
-    EXPECT_EQ(run.env.sleeps(), std::vector<int>(steps, 10)) << ms;
+    // With nothing to deliver, the steps are slept through in one call.
+    EXPECT_EQ(run.env.sleeps(),
+              steps == 0 ? std::vector<int>{} : std::vector<int>{static_cast<int>(steps * 10)})
+        << ms;
   }
 }
 
@@ -111,6 +117,38 @@ TEST(WaitTest, ScriptedAnswerArrivesAtTheFirstStepAfterItIsDue) {
   ASSERT_EQ(run.manager.delivered.size(), 2u);
   EXPECT_EQ(run.manager.delivered[0], (std::pair<int64_t, std::string>{10, "BadPacket 3"}));
   EXPECT_EQ(run.manager.delivered[1], (std::pair<int64_t, std::string>{20, "Response 1000001"}));
+}
+
+// A wait sleeps through the steps in which nothing arrives, wakes when a
+// datagram does, delivers it at the end of that step and sleeps on to its
+// full length. WaitUntil delivers at once and ends with the answer; after a
+// delivery the next one waits a step, so a flood cannot hold the run.
+TEST(WaitTest, SleepsUntilADatagramOrItsEnd) {
+  TestRun run;
+  run.manager.SetActive(true);
+  run.manager.BadPacketAt(123, {3, "stray"});
+  Wait(run.ctx, 500);
+  EXPECT_EQ(run.manager.delivered,
+            (std::vector<std::pair<int64_t, std::string>>{{130, "BadPacket 3"}}));
+  EXPECT_EQ(run.env.now_ms(), 500);
+  EXPECT_EQ(run.env.sleeps(), (std::vector<int>{123, 7, 370}));
+
+  const bool& done = run.ctx.state.ResponseReceived;  // set by an answer
+  run.manager.BadPacketAt(600, {1, "junk"});
+  run.manager.BadPacketAt(601, {2, "junk"});
+  run.manager.ResponseAt(602, {});
+  run.manager.ResponseAt(700, {});
+  WaitUntil(run.ctx, 3000, done);
+  EXPECT_EQ(run.manager.delivered,
+            (std::vector<std::pair<int64_t, std::string>>{{130, "BadPacket 3"},
+                                                          {600, "BadPacket 1"},
+                                                          {610, "BadPacket 2"},
+                                                          {610, "Response 1000001"}}));
+  EXPECT_EQ(run.env.now_ms(), 610) << "ended by the answer, not by a step";
+  run.ctx.state.ResponseReceived = false;
+  WaitUntil(run.ctx, 650, done);
+  EXPECT_EQ(run.env.now_ms(), 650) << "nothing came: ended at its deadline";
+  EXPECT_EQ(run.manager.delivered.size(), 4u);
 }
 
 }  // namespace

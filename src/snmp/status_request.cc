@@ -1,6 +1,6 @@
 // Manager start and the status request: one GET for the four objects, at
-// most two attempts, each waiting in 20 ms steps until an answer is taken
-// in or its deadline second has passed.
+// most two attempts, each waiting until an answer is taken in or its
+// deadline second has passed.
 #include "snmp/status_request.h"
 
 #include <cmath>
@@ -26,7 +26,8 @@ constexpr int32_t kRequestIdBase = 1000000;
 // in the second it began.
 constexpr int64_t kAttemptSeconds = 2;
 constexpr int16_t kMaxAttempts = 2;
-constexpr int16_t kPollStepMs = 20;
+// The manager's settle pause after activation.
+constexpr int16_t kSettleMs = 20;
 
 // The attempts are timed on the monotonic clock, so that a step of the
 // local time cannot stretch or cut them; only the position in the second at
@@ -67,7 +68,7 @@ void StartManager(run::Context& ctx) {
     manager.SetWaitingTime(0);
     manager.SetLocalAddress("");
     manager.SetActive(true);
-    run::Wait(ctx, kPollStepMs);
+    run::Wait(ctx, kSettleMs);
     if (ctx.state.DebugOn) {
       const std::string address = manager.LocalAddress();
       const int32_t port = manager.LocalPort();
@@ -86,11 +87,9 @@ void CheckStatus(run::Context& ctx) {
       const int64_t deadline = clock.AttemptDeadline();
       ctx.state.ResponseReceived = false;
       SnmpSend(ctx);
-      // The flag and the clock are tested after each wait, never before the
-      // first one.
-      do {
-        run::Wait(ctx, kPollStepMs);
-      } while (!ctx.state.ResponseReceived && ctx.env.MonotonicMs() < deadline);
+      // Until an answer is taken in or the deadline passes, in one wait
+      // that wakes for each datagram.
+      run::WaitUntil(ctx, deadline, ctx.state.ResponseReceived);
       if (ctx.state.ResponseReceived) return;
       ++attempt;
       if (attempt >= kMaxAttempts) return;

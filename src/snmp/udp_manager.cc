@@ -206,6 +206,11 @@ class UdpManager final : public Manager, public platform::EventSource {
 
   void SendGetRequest() override;
   void DeliverPending() override;
+  void AddWakeups(platform::Wakeups& wakeups) const override {
+    for (int fd : {fd4_, fd6_}) {
+      if (fd >= 0) wakeups.fds.push_back(fd);
+    }
+  }
 
  private:
   static void CheckIndex(int32_t i, size_t count) {

@@ -86,7 +86,7 @@ class ReadNodeDataTest : public ::testing::Test {
     EXPECT_EQ(s.LastMessage, "");
   }
   // The failure path waits 200 ms in 10 ms steps.
-  void ExpectErrorWait() { EXPECT_EQ(run_.env.sleeps(), std::vector<int>(20, 10)); }
+  void ExpectErrorWait() { EXPECT_EQ(run_.env.sleeps(), std::vector<int>{200}); }
 
   TempDir base_;
   upstest::testing::TestRun run_;
@@ -139,7 +139,7 @@ TEST_F(ReadNodeDataTest, SetupNotOkOrNullLeavesTheConnectionStringEmpty) {
         << setup_ok;
     EXPECT_EQ(run.ctx.state.IpAddr, "");
     EXPECT_EQ(run.ctx.state.NodeStatus, 5);
-    EXPECT_EQ(run.env.sleeps(), std::vector<int>(20, 10));
+    EXPECT_EQ(run.env.sleeps(), std::vector<int>{200});
   }
 }
 
@@ -194,7 +194,7 @@ TEST_F(ReadNodeDataTest, BadStatusStopsAfterAddressAndPort) {
     EXPECT_EQ(log.rfind(std::string(kTs) + " (ReadNodeData) ", 0), 0u) << log;
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
     EXPECT_EQ(log.find("IpAddr:"), std::string::npos);
-    EXPECT_EQ(run.env.sleeps(), std::vector<int>(20, 10));
+    EXPECT_EQ(run.env.sleeps(), std::vector<int>{200});
   }
 }
 

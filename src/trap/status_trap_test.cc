@@ -137,7 +137,7 @@ TEST_F(StatusTrapTest, FailureWithTheLogOnWritesOneLineWaitsAndEnds) {
   EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
   EXPECT_EQ(Log(), "<ts> (SendTrap) Unknown configuration 'TrapCommunity'\r\n");
   EXPECT_EQ(run.env.appends.size(), 1u);
-  EXPECT_EQ(run.env.sleeps(), std::vector<int>(50, 10));
+  EXPECT_EQ(run.env.sleeps(), std::vector<int>{500});
   EXPECT_TRUE(run.agent.traps.empty());
   EXPECT_EQ(run.agent.calls.back(), "Config TrapCommunity=traps");
 }
@@ -180,7 +180,7 @@ TEST_F(StatusTrapTest, UnwritableLogEndsTheSameWayAfterTheSameWait) {
   run.env.failing_paths.insert("/base/apiexec/upsdebug-17.txt");
   run.agent.FailOn("SendTrap");
   EXPECT_EQ(EndStatus([&] { SendTrap(run.ctx); }), platform::kExitFailure);
-  EXPECT_EQ(run.env.sleeps(), std::vector<int>(50, 10));
+  EXPECT_EQ(run.env.sleeps(), std::vector<int>{500});
 }
 
 }  // namespace
