@@ -1,17 +1,20 @@
 /* runner: starts runs of one job and measures them, for bench/run.
  *
  * A job is one command, or several run one after another ("cmd1 ... --then
- * cmd2 ..."), the next only when the one before exited 0, as a shell's && would.
+ * cmd2 ..."), the next only when the one before exited 0, as a shell's && would;
+ * "--anyway" in place of "--then" runs the next one whatever the exit status
+ * (as a shell's ; would), and the job's status is then the last command's.
  * "{i}" in any argument or -e value is replaced by the run's number (1..N).
  * Children get /dev/null as stdin and stdout; stderr is appended to -l FILE
  * (default /dev/null).
  *
  * Modes:
  *   seq  R runs one after another. One line per run:
- *          run I wall_us W cpu_us C maxrss_kb M status S faults F
+ *          run I wall_us W cpu_us C maxrss_kb M status S faults F wakeups V
  *        cpu is user + system time of the run's processes (wait4) (Linux
  *        cannot split it for runs this short), faults the minor page
- *        faults, maxrss the
+ *        faults, wakeups the voluntary context switches (each time a process
+ *        went to sleep and was woken), maxrss the
  *        largest ru_maxrss among them. Note that Linux's ru_maxrss of a
  *        spawned child includes the spawner's own resident pages (the old
  *        address space at exec), as /usr/bin/time's %M does.
@@ -52,6 +55,7 @@ extern char **environ;
 
 static char **stage_argv[MAX_STAGES];
 static int stage_argc[MAX_STAGES];
+static int stage_anyway[MAX_STAGES]; /* runs whatever the stage before it gave */
 static int stages;
 static char *env_set[MAX_ENV];
 static int env_count;
@@ -133,7 +137,7 @@ static pid_t spawn(char **argv, char **envp) {
 static int usage(void) {
   fprintf(stderr,
           "usage: runner seq|par|hwm [-n N] [-r R] [-e VAR=VALUE]... [-l FILE] -- cmd args... "
-          "[--then cmd args...]...\n");
+          "[--then|--anyway cmd args...]...\n");
   return 2;
 }
 
@@ -148,7 +152,7 @@ static int mode_seq(int reps) {
     struct prepared p;
     prepare(&p, r);
     int64_t cpu = 0, t0 = now_us();
-    long maxrss = 0, minflt = 0;
+    long maxrss = 0, minflt = 0, nvcsw = 0;
     int status = 0;
     for (int s = 0; s < stages; s++) {
       pid_t pid = spawn(p.argv[s], p.envp);
@@ -163,13 +167,14 @@ static int mode_seq(int reps) {
       }
       cpu += cpu_us(&ru);
       minflt += ru.ru_minflt;
+      nvcsw += ru.ru_nvcsw;
       if (ru.ru_maxrss > maxrss) maxrss = ru.ru_maxrss;
-      if (status != 0) break;
+      if (status != 0 && !(s + 1 < stages && stage_anyway[s + 1])) break;
     }
     int64_t wall = now_us() - t0;
-    printf("run %d wall_us %lld cpu_us %lld maxrss_kb %ld status %d faults %ld\n", r,
+    printf("run %d wall_us %lld cpu_us %lld maxrss_kb %ld status %d faults %ld wakeups %ld\n", r,
            (long long)wall, (long long)cpu, maxrss,
-           WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), minflt);
+           WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), minflt, nvcsw);
   }
   return 0;
 }
@@ -215,10 +220,11 @@ static int mode_par(int n) {
     }
     if (i == n) continue;
     running--;
-    if (status != 0) {
+    const int next = slots[i].stage + 1;
+    if (status != 0 && !(next < stages && stage_anyway[next])) {
       slots[i].failed = 1;
       failed++;
-    } else if (slots[i].stage + 1 < stages) {
+    } else if (next < stages) {
       slots[i].stage++;
       slots[i].pid = spawn(p[i].argv[slots[i].stage], p[i].envp);
       if (slots[i].pid >= 0) {
@@ -377,12 +383,15 @@ int main(int argc, char **argv) {
   i++;
   while (i < argc && stages < MAX_STAGES) {
     int start = i;
-    while (i < argc && strcmp(argv[i], "--then") != 0) i++;
+    while (i < argc && strcmp(argv[i], "--then") != 0 && strcmp(argv[i], "--anyway") != 0) i++;
     if (i == start) return usage();
     stage_argv[stages] = argv + start;
     stage_argc[stages] = i - start;
     stages++;
-    if (i < argc) i++; /* skip --then */
+    if (i < argc) {
+      if (stages < MAX_STAGES) stage_anyway[stages] = strcmp(argv[i], "--anyway") == 0;
+      i++; /* skip the separator */
+    }
   }
   if (stages == 0) return usage();
 

@@ -7,7 +7,8 @@
  * A trap counts as "ok" when it is a v1 Trap-PDU with enterprise
  * 1.3.6.1.4.1.32473.1.22.2, generic 6, specific 1 and eleven varbinds
  * 1.3.6.1.4.1.32473.1.22.1.N.0 in order; as "allclear" when, in addition,
- * poll status, UPS status and the four object statuses are all 1. The node
+ * poll status, UPS status and the four object statuses are all 1; as
+ * "noanswer" when poll status is 4 (no answer) and every other status 0. The node
  * name (varbind 1) "UPS<k>" marks k as seen, so lost and doubled traps of a
  * batch of runs named UPS1..UPSn can be told apart.
  *
@@ -40,7 +41,7 @@ static void on_term(int sig) {
 }
 
 struct counters {
-  unsigned long datagrams, bytes, ok, allclear, malformed, names, duplicates, unnamed;
+  unsigned long datagrams, bytes, ok, allclear, noanswer, malformed, names, duplicates, unnamed;
   long last_values[4];
   unsigned char seen[MAX_NAMES];
 };
@@ -170,6 +171,9 @@ static void take(const uint8_t *p, size_t n) {
   int all = 1;
   for (int i = 0; i < 6; i++) all &= status[i] == 1;
   if (all) c.allclear++;
+  int silent = status[0] == 4;
+  for (int i = 1; i < 6; i++) silent &= status[i] == 0;
+  if (silent) c.noanswer++;
   memcpy(c.last_values, values, sizeof values);
   if (name_index < 0) {
     c.unnamed++;
@@ -199,9 +203,10 @@ static void dump(const char *path) {
   FILE *f = fopen(tmp, "w");
   if (f != NULL) {
     fprintf(f,
-            "datagrams %lu\nbytes %lu\nok %lu\nallclear %lu\nmalformed %lu\nnames %lu\n"
-            "duplicates %lu\nunnamed %lu\nvalues %ld,%ld,%ld,%ld\n",
-            c.datagrams, c.bytes, c.ok, c.allclear, c.malformed, c.names, c.duplicates, c.unnamed,
+            "datagrams %lu\nbytes %lu\nok %lu\nallclear %lu\nnoanswer %lu\nmalformed %lu\n"
+            "names %lu\nduplicates %lu\nunnamed %lu\nvalues %ld,%ld,%ld,%ld\n",
+            c.datagrams, c.bytes, c.ok, c.allclear, c.noanswer, c.malformed, c.names, c.duplicates,
+            c.unnamed,
             c.last_values[0], c.last_values[1], c.last_values[2], c.last_values[3]);
     if (fclose(f) == 0) rename(tmp, path);
   }
