@@ -743,7 +743,7 @@ EOF
 # It sends nothing and writes no log, even with the switch on.
 case_check_node() {
   agent_start silent 1190 drop drop
-  node 50 127.0.0.1 1190 5 2 s3cret-read trapc "2026-12-01 08:00:00" "On line"
+  node 50 127.0.0.1 1190 5 2 s3cret-read tr4p-k3y-50 "2026-12-01 08:00:00" "On line"
   node 51 no-such-host.invalid 161 5 1 public trapc "" ""
   debug_on
   local report
@@ -763,9 +763,14 @@ case_check_node() {
   grep -qxF 'address resolves:   yes: 127.0.0.1' <<<"$report" || fail "check 50: $report"
   grep -qxF 'verdict:            a run could poll node 50 at 127.0.0.1 port 1190 (SNMPv2c)' \
     <<<"$report" || fail "check 50: $report"
+  # The trap community is a credential too: its length only, unless asked.
+  grep -qxF 'trapcomm:           (11 bytes; --show-communities shows it)' <<<"$report" ||
+    fail "check 50: $report"
   ! grep -q 's3cret' <<<"$report" || fail "check 50 shows the community without being asked"
+  ! grep -q 'tr4p-k3y' <<<"$report" || fail "check 50 shows the trap community without being asked"
   report=$("$APIEXEC/upstest" --check --show-communities 50)
   grep -qxF 'readcomm:           "s3cret-read"' <<<"$report" || fail "--show-communities: $report"
+  grep -qxF 'trapcomm:           "tr4p-k3y-50"' <<<"$report" || fail "--show-communities: $report"
 
   # Each reason a run could not poll, with its verdict.
   local id want
