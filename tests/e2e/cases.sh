@@ -90,6 +90,29 @@ EOF
 community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
 EOF
   expect_no_file "$APIEXEC/upsdebug-1.txt"
+
+  # The same run under strace: it arms its 60-s watchdog once, before it
+  # opens the settings database (the first thing outside the process it
+  # reads), and nothing disarms it.
+  command -v strace >/dev/null || { fail "strace is needed (scripts/test installs it)"; return; }
+  # (LeakSanitizer, in a sanitizer build, cannot work under a tracer.)
+  RUN_UNDER=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0"
+    strace -o "$T/strace.out" -e trace=alarm,setitimer,openat)
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  RUN_UNDER=()
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  local timers first_open
+  timers=$(grep -nE '^(alarm|setitimer)\(' "$T/strace.out")
+  first_open=$(grep -n 'Kovatrel\.mdb' "$T/strace.out" | head -n 1 | cut -d: -f1)
+  if ! grep -qE '^[0-9]+:(alarm\(60\)|setitimer\(ITIMER_REAL, \{it_interval=\{tv_sec=0, tv_usec=0\}, it_value=\{tv_sec=60, tv_usec=0\}\})' <<<"$timers" ||
+    [ "$(wc -l <<<"$timers")" != 1 ]; then
+    fail "run $RUN_NO: not one 60-s watchdog armed; timer calls: ${timers:-none}"
+  elif [ -z "$first_open" ] || [ "${timers%%:*}" -ge "$first_open" ]; then
+    fail "run $RUN_NO: the watchdog is not armed before the settings database is opened: $(cat "$T/strace.out")"
+  fi
 }
 
 # All met, v2c, with the enterprise names of every slot and the value types
