@@ -96,6 +96,7 @@ EOF
   # reads), and nothing disarms it.
   command -v strace >/dev/null || { fail "strace is needed (scripts/test installs it)"; return; }
   # (LeakSanitizer, in a sanitizer build, cannot work under a tracer.)
+  # shellcheck disable=SC2054  # strace's list of calls is one argument
   RUN_UNDER=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0"
     strace -o "$T/strace.out" -e trace=alarm,setitimer,openat)
   run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
