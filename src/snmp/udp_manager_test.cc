@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,9 @@ using ::testing::HasSubstr;
 // another loopback address or port, for someone else).
 class Peer {
  public:
-  explicit Peer(int family = AF_INET, uint32_t v4_address = INADDR_LOOPBACK, int port = 0)
+  // IPv4 peers take `ipv4_address` (host order) and `port` (0: any free
+  // one); IPv6 peers [::1] and any free port.
+  explicit Peer(int family = AF_INET, uint32_t ipv4_address = INADDR_LOOPBACK, uint16_t port = 0)
       : family_(family) {
     fd_ = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_storage address{};
@@ -37,8 +40,8 @@ class Peer {
     if (family == AF_INET) {
       auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
       v4->sin_family = AF_INET;
-      v4->sin_addr.s_addr = htonl(v4_address);
-      v4->sin_port = htons(static_cast<uint16_t>(port));
+      v4->sin_addr.s_addr = htonl(ipv4_address);
+      v4->sin_port = htons(port);
       length = sizeof *v4;
     } else {
       auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
@@ -358,6 +361,33 @@ TEST_F(UdpManagerTest, JudgesTheDestinationWhenSendingNeverWhenSet) {
   Configure("127.0.0.1", peer_.port(), 1, 1);
   manager_->SendGetRequest();
   EXPECT_NE(peer_.Receive(), "<nothing>");
+
+  // The top port is a port like any other; one past it is refused. The
+  // peer on 65535 takes the first loopback address where that port is free
+  // (127.0.0.1 unless another program holds it there).
+  std::unique_ptr<Peer> top;
+  std::string top_host;
+  const uint32_t mine = 0x7f000000u | (static_cast<uint32_t>(getpid()) & 0xffffu) << 8;
+  for (uint32_t host : {0x7f000001u, mine | 1u, mine | 2u}) {
+    top = std::make_unique<Peer>(AF_INET, host, uint16_t{65535});
+    if (top->ok()) {
+      top_host = std::to_string(host >> 24) + "." + std::to_string((host >> 16) & 0xff) + "." +
+                 std::to_string((host >> 8) & 0xff) + "." + std::to_string(host & 0xff);
+      break;
+    }
+  }
+  ASSERT_TRUE(top->ok()) << "port 65535 is taken on every loopback address tried";
+  ASSERT_EQ(top->port(), 65535);
+  Configure(top_host, 65535, 1, 7);
+  EXPECT_NO_THROW(manager_->SendGetRequest());
+  EXPECT_EQ(
+      top->Receive(),
+      EncodeGetRequest(0, "public", 7, {"1.3.6.1.2.1.33.1.2.3.0", "1.3.6.1.2.1.99.1.1.1.4.1"}));
+  Configure(top_host, 65536, 1, 8);
+  EXPECT_THAT([&] { manager_->SendGetRequest(); },
+              ::testing::ThrowsMessage<platform::Failure>(
+                  ::testing::StrEq("remote port 65536 outside 1..65535")));
+  EXPECT_EQ(top->Receive(), "<nothing>");
 
   EXPECT_THROW(manager_->SetVersion(3), platform::Failure);
   EXPECT_THROW(manager_->SetObjId(2, "1.3.6.1"), platform::Failure);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/program.h"
 #include "store/ado.h"
 #include "store/test_files.h"
 
@@ -196,7 +197,15 @@ class CapturedStderr {
   int saved_;
 };
 
+// A hung helper must cost its operation, never the whole run: its longest
+// wait ends well before the watchdog ends the run.
+static_assert(kLongestHelperWaitS < platform::kWatchdogSeconds,
+              "a helper's longest wait must end before the run's watchdog does");
+
 TEST(HelperBounds, ASilentHelperIsKilledAndReapedWhenItsBoundPasses) {
+  // The bound the README promises, as a number of its own: the expectations
+  // below are built from the constant.
+  ASSERT_EQ(kLongestHelperWaitS, 10);
   TempDir dir;
   Connection conn;
   conn.ConnectionString = "Driver=SQLite3;Database=" + dir.File("nodes.db");

@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "diag/log.h"
 #include "platform/error.h"
@@ -115,6 +119,42 @@ TEST_F(ReadNodeDataTest, ReadsTheNodeRecordAndLogsIt) {
             "ReadComm:   public\r\nTrapComm:   traps\r\nLastChange: 2026-12-01 08:00:00\r\n"
             "LastMess:   on battery\r\n\r\n");
   EXPECT_EQ(run_.env.appends.size(), 1u);
+  EXPECT_TRUE(run_.env.sleeps().empty());
+}
+
+// While the service writes the node database (here: another connection
+// holding BEGIN EXCLUSIVE for about 200 ms), the read waits for the lock
+// and reads the record; it does not fail the run.
+TEST_F(ReadNodeDataTest, ANodeDatabaseLockedByAWriterIsWaitedFor) {
+  Nodes(kFullRow);
+  std::promise<bool> locked;
+  std::atomic<bool> releasing{false};
+  std::thread writer([&] {
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open(NodeDb().c_str(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    locked.set_value(ok);
+    if (ok) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      releasing = true;
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+  });
+  const bool held = locked.get_future().get();
+  bool read_after_release = false;
+  if (held) {
+    Read();
+    // The lock is let go only after `releasing` is set: a read that waited
+    // for it cannot have ended before that.
+    read_after_release = releasing;
+  }
+  writer.join();
+  ASSERT_TRUE(held) << "the writer did not get its exclusive lock";
+  EXPECT_TRUE(read_after_release);
+  EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+  EXPECT_EQ(run_.ctx.state.trapcomm, "traps");
+  EXPECT_EQ(Log().find("(ReadNodeData)"), std::string::npos) << Log();
   EXPECT_TRUE(run_.env.sleeps().empty());
 }
 

@@ -90,6 +90,30 @@ EOF
 community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
 EOF
   expect_no_file "$APIEXEC/upsdebug-1.txt"
+
+  # The same run under strace: it arms its 60-s watchdog once, before it
+  # opens the settings database (the first thing outside the process it
+  # reads), and nothing disarms it.
+  command -v strace >/dev/null || { fail "strace is needed (scripts/test installs it)"; return; }
+  # (LeakSanitizer, in a sanitizer build, cannot work under a tracer.)
+  # shellcheck disable=SC2054  # strace's list of calls is one argument
+  RUN_UNDER=(env "ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0"
+    strace -o "$T/strace.out" -e trace=alarm,setitimer,openat)
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  RUN_UNDER=()
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  local timers first_open
+  timers=$(grep -nE '^(alarm|setitimer)\(' "$T/strace.out")
+  first_open=$(grep -n 'Kovatrel\.mdb' "$T/strace.out" | head -n 1 | cut -d: -f1)
+  if ! grep -qE '^[0-9]+:(alarm\(60\)|setitimer\(ITIMER_REAL, \{it_interval=\{tv_sec=0, tv_usec=0\}, it_value=\{tv_sec=60, tv_usec=0\}\})' <<<"$timers" ||
+    [ "$(wc -l <<<"$timers")" != 1 ]; then
+    fail "run $RUN_NO: not one 60-s watchdog armed; timer calls: ${timers:-none}"
+  elif [ -z "$first_open" ] || [ "${timers%%:*}" -ge "$first_open" ]; then
+    fail "run $RUN_NO: the watchdog is not armed before the settings database is opened: $(cat "$T/strace.out")"
+  fi
 }
 
 # All met, v2c, with the enterprise names of every slot and the value types
@@ -743,7 +767,7 @@ EOF
 # It sends nothing and writes no log, even with the switch on.
 case_check_node() {
   agent_start silent 1190 drop drop
-  node 50 127.0.0.1 1190 5 2 s3cret-read trapc "2026-12-01 08:00:00" "On line"
+  node 50 127.0.0.1 1190 5 2 s3cret-read tr4p-k3y-50 "2026-12-01 08:00:00" "On line"
   node 51 no-such-host.invalid 161 5 1 public trapc "" ""
   debug_on
   local report
@@ -763,9 +787,14 @@ case_check_node() {
   grep -qxF 'address resolves:   yes: 127.0.0.1' <<<"$report" || fail "check 50: $report"
   grep -qxF 'verdict:            a run could poll node 50 at 127.0.0.1 port 1190 (SNMPv2c)' \
     <<<"$report" || fail "check 50: $report"
+  # The trap community is a credential too: its length only, unless asked.
+  grep -qxF 'trapcomm:           (11 bytes; --show-communities shows it)' <<<"$report" ||
+    fail "check 50: $report"
   ! grep -q 's3cret' <<<"$report" || fail "check 50 shows the community without being asked"
+  ! grep -q 'tr4p-k3y' <<<"$report" || fail "check 50 shows the trap community without being asked"
   report=$("$APIEXEC/upstest" --check --show-communities 50)
   grep -qxF 'readcomm:           "s3cret-read"' <<<"$report" || fail "--show-communities: $report"
+  grep -qxF 'trapcomm:           "tr4p-k3y-50"' <<<"$report" || fail "--show-communities: $report"
 
   # Each reason a run could not poll, with its verdict.
   local id want

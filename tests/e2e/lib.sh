@@ -199,13 +199,15 @@ agent_requests() { grep '^request ' "$T/agent-$1.log" 2>/dev/null; }
 
 # run_upstest ARGS...: runs the installed copy with a bound on its time,
 # then collects the traps it sent. Sets RC, OUT (stdout+stderr) and TRAPS
-# (the decoded traps of this run, one line each).
+# (the decoded traps of this run, one line each). A command in the array
+# RUN_UNDER (empty unless a case sets it) runs the program, e.g. strace.
+RUN_UNDER=()
 run_upstest() {
   RUN_NO=$((RUN_NO + 1))
   local before=0
   [ -n "$TRAPD_UP" ] && before=$(grep -c '^TRAP ' "$TRAPS_RAW")
   echo "== run $RUN_NO: upstest$(printf ' %q' "$@")"
-  timeout 60 "$APIEXEC/upstest" "$@" >"$T/run-$RUN_NO.out" 2>&1
+  timeout 60 "${RUN_UNDER[@]}" "$APIEXEC/upstest" "$@" >"$T/run-$RUN_NO.out" 2>&1
   RC=$?
   OUT=$(cat "$T/run-$RUN_NO.out")
   [ "$RC" -eq 124 ] && fail "upstest did not end within 60 s"
