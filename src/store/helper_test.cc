@@ -221,7 +221,7 @@ exec sleep 600)"));
       ADD_FAILURE() << "the statement was answered";
     } catch (const platform::Failure& e) {
       EXPECT_EQ(std::string(e.what()), "The database helper did not answer within " +
-                                           std::to_string(kLongestHelperWaitS) + " s");
+                                           std::to_string(kLongestDatabaseWaitS) + " s");
     }
     EXPECT_TRUE(Gone(PidOf(dir)));
     try {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,6 +14,7 @@
 #include "diag/log.h"
 #include "platform/error.h"
 #include "store/ado.h"
+#include "store/connection_string.h"
 #include "store/pg_test_db.h"
 #include "store/test_files.h"
 #include "test_support/test_run.h"
@@ -330,6 +332,48 @@ TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {
              Lit("Provider=SQLite;Data Source=" + NodeDb()) + ");");
   Read();
   EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+}
+
+// SQLite files opened with a bound of 50 ms (e2e.runaway_sqlite_view runs
+// the real bound).
+std::unique_ptr<ProviderConnection> OpenWithShortBound(const std::string& cs, int,
+                                                       OperationNotes&) {
+  return OpenSqliteFile(ChooseProvider(cs).target, std::chrono::milliseconds(50));
+}
+
+// An endlessly recursive view in place of either table ends at its bound on
+// the failure path (its node_id is no plain column, which SQLite would match
+// with the key before running anything); so does a schema too long to read.
+TEST_F(ReadNodeDataTest, RunawayStatementsEndAtTheirBound) {
+  const std::string endless =
+      " AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT 'x' || n AS "
+      "node_id, n AS SqlDbSetupOk, n AS DbConnStringSql, n AS address, n AS UdpPort, n AS status, "
+      "n AS SnmpVersion, n AS readcomm, n AS trapcomm, n AS LastChange, n AS LastMessage FROM r "
+      "WHERE n < 0";
+  opener_ = &OpenWithShortBound;
+  RunSql(SettingsFile(), "CREATE VIEW Settings_Console" + endless);
+  Read();
+  EXPECT_EQ(run_.ctx.node_record_problem,
+            "node 17: cannot read the settings database " + SettingsFile() +
+                ": Reading the table Settings_Console did not finish within 50 ms");
+  std::remove(SettingsFile().c_str());
+  RunSql(NodeDb(), "CREATE VIEW ATR_Nodes" + endless);
+  SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
+  Read();
+  EXPECT_NE(Log().find(" (ReadNodeData) The query did not finish within 50 ms\r\n\r\n"),
+            std::string::npos);
+  ExpectNodeFieldsUntouched();
+
+  std::string tables;
+  for (int i = 0; i < 300; ++i) tables += "CREATE TABLE t" + std::to_string(i) + " (a);";
+  RunSql(base_.File("wide.db"), tables);
+  try {
+    OpenSqliteFile(base_.File("wide.db"), std::chrono::milliseconds(0));
+    ADD_FAILURE() << "the schema was read";
+  } catch (const platform::Failure& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open the SQLite database '" + base_.File("wide.db") +
+                                         "': reading its schema did not finish within 0 ms");
+  }
 }
 
 bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
