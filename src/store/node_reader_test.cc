@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "diag/log.h"
 #include "platform/error.h"
+#include "run/sequence.h"
 #include "store/ado.h"
 #include "store/connection_string.h"
 #include "store/pg_test_db.h"
@@ -374,6 +376,35 @@ TEST_F(ReadNodeDataTest, RunawayStatementsEndAtTheirBound) {
     EXPECT_EQ(std::string(e.what()), "Cannot open the SQLite database '" + base_.File("wide.db") +
                                          "': reading its schema did not finish within 0 ms");
   }
+}
+
+// A row that stops after its first column: the run goes on with what was
+// read and says once where the read stopped; an end for want of the port
+// does not say it again (run/failure_test.cc). One that stops at its first
+// column has read nothing, which the end of the run says.
+TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
+  Nodes(
+      "INSERT INTO ATR_Nodes VALUES (17, '10.1.2.3', 161, 99999, 2, 'public', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (18, NULL, 161, 3, 2, 'public', 't', 'c', 'm');");
+  upstest::testing::TestRun run(
+      "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
+      "upsBatteryTemperature<40 entPhySensorValue<35");
+  run.ctx.state.AppBase = base_.path();
+  run.ctx.read_node_data = [](run::Context& c) { ReadNodeData(c); };
+  EXPECT_EQ(run::RunTest(run.ctx), platform::kExitNormal);
+  EXPECT_EQ(run.env.stderr_lines,
+            std::vector<std::string>{"node 17: record read up to column status: Overflow: 99999 "
+                                     "does not fit in 16 bits; the fields after it are empty"});
+  ASSERT_FALSE(run.manager.requests.empty());
+  EXPECT_EQ(run.manager.requests[0].remote_host, "10.1.2.3");
+  EXPECT_EQ(run.manager.requests[0].community, "");
+  EXPECT_EQ(run.agent.traps.size(), 1u);
+
+  run_.ctx.state.NodeId = 18;
+  Read();
+  EXPECT_TRUE(run_.env.stderr_lines.empty());
+  EXPECT_FALSE(run_.ctx.node_record_problem_said);
+  EXPECT_NE(run_.ctx.node_record_problem, "");
 }
 
 bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
