@@ -47,6 +47,9 @@ struct Context {
   // record was read (empty when it was).
   std::string argument_problem;
   std::string node_record_problem;
+  // The reader has written its own line about a record read in part, so no
+  // end of the run gives node_record_problem as its reason again.
+  bool node_record_problem_said = false;
 
   // The debug log's bookkeeping for this run: whether a failed write has
   // been reported, and how many answer and BadPacket groups were written.

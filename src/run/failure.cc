@@ -24,10 +24,12 @@ std::string Lines(Context& ctx, const FailureHandling& handling, std::string_vie
 }
 
 // A send that fails for want of an address or port comes from the node
-// record that was not read: that is the reason worth reading.
+// record that was not read: that is the reason worth reading, unless the
+// reader has said it already.
 std::string Reason(const Context& ctx, const FailureHandling& handling,
                    std::string_view description) {
-  if (handling.procedure == kSnmpSendFailure.procedure && !ctx.node_record_problem.empty()) {
+  if (handling.procedure == kSnmpSendFailure.procedure && !ctx.node_record_problem.empty() &&
+      !ctx.node_record_problem_said) {
     return ctx.node_record_problem;
   }
   return std::string(handling.procedure) + ": " + diag::Printable(description);

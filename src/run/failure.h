@@ -58,9 +58,9 @@ inline constexpr FailureHandling kStartTestFailure      {"StartTest",           
 // Carries out `handling` for a failure described by `description`: with
 // the log on, writes its lines and pauses; then, when the entry ends the
 // run, ends it with exit status 1 and the reason "<procedure>: <description>"
-// (or the reason the node record was not read, when there is one: that is
-// what the failure comes from). Returns only for entries that do not end
-// the run.
+// (for SnmpSend, the reason the node record was not read, when there is
+// one that the reader has not said itself: that is what the failure comes
+// from). Returns only for entries that do not end the run.
 void HandleFailure(Context& ctx, const FailureHandling& handling, std::string_view description);
 
 }  // namespace upstest::run

@@ -83,6 +83,10 @@ TEST(FailureTest, TheReasonOfAFailedSendIsTheMissingRecord) {
   EXPECT_EQ(Handle(run, kSnmpSendFailure, "no remote address: the node record gives none").reason,
             run.ctx.node_record_problem);
   EXPECT_EQ(Handle(run, kSendTrapFailure, "no route").reason, "SendTrap: no route");
+  // A record read in part has been told by the reader already.
+  run.ctx.node_record_problem_said = true;
+  EXPECT_EQ(Handle(run, kSnmpSendFailure, "remote port 0 outside 1..65535").reason,
+            "SnmpSend: remote port 0 outside 1..65535");
 }
 
 // The top of the run: exactly one line on stderr for an end other than the

@@ -254,10 +254,10 @@ class HelperConnection final : public ProviderConnection {
   }
 
   FirstRecord Execute(const std::string& sql, OperationNotes& notes) override {
-    return Decode(Ask(std::string(1, kExecute) + sql, kLongestHelperWaitS, notes));
+    return Decode(Ask(std::string(1, kExecute) + sql, kLongestDatabaseWaitS, notes));
   }
   FirstRecord OpenTable(const std::string& table, OperationNotes& notes) override {
-    return Decode(Ask(std::string(1, kTable) + table, kLongestHelperWaitS, notes));
+    return Decode(Ask(std::string(1, kTable) + table, kLongestDatabaseWaitS, notes));
   }
 
  private:
@@ -483,7 +483,7 @@ std::unique_ptr<ProviderConnection> OpenThroughHelper(char kind, const std::stri
   PutU32(request, static_cast<uint32_t>(timeout_s));
   request += target;
   const int bound_s =
-      timeout_s > 0 ? std::min(timeout_s, kLongestHelperWaitS) : kLongestHelperWaitS;
+      timeout_s > 0 ? std::min(timeout_s, kLongestDatabaseWaitS) : kLongestDatabaseWaitS;
   connection->Ask(request, bound_s, notes);
   return connection;
 }

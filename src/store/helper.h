@@ -25,12 +25,12 @@ const std::string& DatabaseHelper();
 inline constexpr char kHelperAccess = 'A';
 inline constexpr char kHelperOdbc = 'D';
 
-// No answer of the helper is awaited longer than this: not the open (whose
-// wait is its connection timeout when that is shorter), not a statement or
-// a table. When a wait passes its bound, or the helper breaks the protocol
-// or dies, the helper is killed and reaped and the operation fails; every
-// later operation on that connection fails too.
-inline constexpr int kLongestHelperWaitS = 10;
+// No answer of the helper is awaited longer than kLongestDatabaseWaitS
+// (store/provider.h): not the open (whose wait is its connection timeout
+// when that is shorter), not a statement or a table. When a wait passes its
+// bound, or the helper breaks the protocol or dies, the helper is killed and
+// reaped and the operation fails; every later operation on that connection
+// fails too.
 
 // What the helper writes to its standard error (its libraries' complaints
 // among it) is passed on to this process's standard error up to this many
@@ -53,7 +53,7 @@ inline constexpr bool kHelperLimitsAddressSpace = true;
 // Starts the helper and opens `target` there (kind kHelperAccess: a file;
 // kHelperOdbc: a connection string, whose login timeout is `timeout_s`).
 // The open is awaited for `timeout_s` seconds (at most
-// kLongestHelperWaitS; 0 or less: that bound). The helper is started with
+// kLongestDatabaseWaitS; 0 or less: that bound). The helper is started with
 // this process's pid as its one argument.
 std::unique_ptr<ProviderConnection> OpenThroughHelper(char kind, const std::string& target,
                                                       int timeout_s, OperationNotes& notes);

@@ -199,13 +199,13 @@ class CapturedStderr {
 
 // A hung helper must cost its operation, never the whole run: its longest
 // wait ends well before the watchdog ends the run.
-static_assert(kLongestHelperWaitS < platform::kWatchdogSeconds,
+static_assert(kLongestDatabaseWaitS < platform::kWatchdogSeconds,
               "a helper's longest wait must end before the run's watchdog does");
 
 TEST(HelperBounds, ASilentHelperIsKilledAndReapedWhenItsBoundPasses) {
   // The bound the README promises, as a number of its own: the expectations
   // below are built from the constant.
-  ASSERT_EQ(kLongestHelperWaitS, 10);
+  ASSERT_EQ(kLongestDatabaseWaitS, 10);
   TempDir dir;
   Connection conn;
   conn.ConnectionString = "Driver=SQLite3;Database=" + dir.File("nodes.db");
@@ -230,7 +230,7 @@ exec sleep 600)"));
       ADD_FAILURE() << "the statement was answered";
     } catch (const platform::Failure& e) {
       EXPECT_EQ(std::string(e.what()), "The database helper did not answer within " +
-                                           std::to_string(kLongestHelperWaitS) + " s");
+                                           std::to_string(kLongestDatabaseWaitS) + " s");
     }
     EXPECT_TRUE(Gone(PidOf(dir)));
     try {

@@ -14,6 +14,9 @@ namespace upstest::store {
 namespace {
 
 constexpr int kNodeOpenTimeoutS = 5;
+// The first column of the node record: while it is being read, nothing of
+// the record is stored yet.
+constexpr const char* kFirstColumn = "address";
 
 // The settings file's name as a connection string value. A base directory
 // holding ';' or beginning with a quote is quoted, so that it still names
@@ -68,6 +71,8 @@ void ReadNodeData(run::Context& ctx, ProviderOpener opener) {
   // What the reader was doing, for the one line that says why no record
   // was read; the line itself is built only when one was not.
   enum class Stage { kSettings, kNoSetup, kNodeDatabase, kRow } stage = Stage::kSettings;
+  // The column of the row being read when a failure came.
+  const char* stopped_at = kFirstColumn;
   NodeDatabaseSetting setting;
   const std::string& DbConnString = setting.connection;
   const auto problem = [&](const std::string& what) {
@@ -114,14 +119,18 @@ void ReadNodeData(run::Context& ctx, ProviderOpener opener) {
       problem("no row in ATR_Nodes of " + MaskedConnectionString(DbConnString));
     } else {
       stage = Stage::kRow;
-      s.IpAddr = rs->Fields("address").AsText();
-      s.UdpPort = rs->Fields("UdpPort").AsInt32();
-      s.NodeStatus = rs->Fields("status").AsInt16();
-      s.SnmpVersion = rs->Fields("SnmpVersion").AsText();
-      s.readcomm = rs->Fields("readcomm").AsText();
-      s.trapcomm = rs->Fields("trapcomm").AsText();
-      s.LastChange = rs->Fields("LastChange").AsText();
-      s.LastMessage = rs->Fields("LastMessage").AsText();
+      const auto column = [&](const char* name) -> const Value& {
+        stopped_at = name;
+        return rs->Fields(name);
+      };
+      s.IpAddr = column(kFirstColumn).AsText();
+      s.UdpPort = column("UdpPort").AsInt32();
+      s.NodeStatus = column("status").AsInt16();
+      s.SnmpVersion = column("SnmpVersion").AsText();
+      s.readcomm = column("readcomm").AsText();
+      s.trapcomm = column("trapcomm").AsText();
+      s.LastChange = column("LastChange").AsText();
+      s.LastMessage = column("LastMessage").AsText();
     }
 
     if (rs->State() == kStateOpen) rs->Close();
@@ -146,6 +155,16 @@ void ReadNodeData(run::Context& ctx, ProviderOpener opener) {
         break;
       case Stage::kRow:
         problem("cannot read the row of ATR_Nodes in " + MaskedConnectionString(DbConnString));
+        // A row read in part lets the run go on with the fields before the
+        // column that stopped it, and poll, perhaps with an empty
+        // community: that is said at once, since the run may well end
+        // normally. Said here, it is not said again as the reason of an end.
+        if (stopped_at != kFirstColumn) {
+          ctx.env.WriteStderrLine("node " + std::to_string(s.NodeId) +
+                                  ": record read up to column " + stopped_at + ": " +
+                                  diag::Printable(e.what()) + "; the fields after it are empty");
+          ctx.node_record_problem_said = true;
+        }
         break;
     }
     ctx.node_record_problem += ": " + diag::Printable(e.what());

@@ -28,7 +28,10 @@ NodeDatabaseSetting ReadSettings(const std::string& settings_path,
 // Reads the settings database and the node's row of ATR_Nodes into the test
 // state. Always returns: a failure takes its failure handling and leaves
 // the fields read so far, with ctx.node_record_problem saying why no full
-// record was read (also when there is no row for the node).
+// record was read (also when there is no row for the node). A row that
+// stops after its first column also gets one line on the standard error,
+// "node <id>: record read up to column <column>: <why>; the fields after it
+// are empty", and ctx.node_record_problem_said.
 // `opener` opens both databases (tests give one of their own).
 void ReadNodeData(run::Context& ctx, ProviderOpener opener = OpenAnyProvider);
 

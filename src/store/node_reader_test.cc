@@ -13,10 +13,13 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "diag/log.h"
 #include "platform/error.h"
+#include "run/sequence.h"
 #include "store/ado.h"
+#include "store/connection_string.h"
 #include "store/pg_test_db.h"
 #include "store/test_files.h"
 #include "test_support/test_run.h"
@@ -370,6 +373,77 @@ TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {
              Lit("Provider=SQLite;Data Source=" + NodeDb()) + ");");
   Read();
   EXPECT_EQ(run_.ctx.state.IpAddr, "10.1.2.3");
+}
+
+// SQLite files opened with a bound of 50 ms (e2e.runaway_sqlite_view runs
+// the real bound).
+std::unique_ptr<ProviderConnection> OpenWithShortBound(const std::string& cs, int,
+                                                       OperationNotes&) {
+  return OpenSqliteFile(ChooseProvider(cs).target, std::chrono::milliseconds(50));
+}
+
+// An endlessly recursive view in place of either table ends at its bound on
+// the failure path (its node_id is no plain column, which SQLite would match
+// with the key before running anything); so does a schema too long to read.
+TEST_F(ReadNodeDataTest, RunawayStatementsEndAtTheirBound) {
+  const std::string endless =
+      " AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT 'x' || n AS "
+      "node_id, n AS SqlDbSetupOk, n AS DbConnStringSql, n AS address, n AS UdpPort, n AS status, "
+      "n AS SnmpVersion, n AS readcomm, n AS trapcomm, n AS LastChange, n AS LastMessage FROM r "
+      "WHERE n < 0";
+  opener_ = &OpenWithShortBound;
+  RunSql(SettingsFile(), "CREATE VIEW Settings_Console" + endless);
+  Read();
+  EXPECT_EQ(run_.ctx.node_record_problem,
+            "node 17: cannot read the settings database " + SettingsFile() +
+                ": Reading the table Settings_Console did not finish within 50 ms");
+  std::remove(SettingsFile().c_str());
+  RunSql(NodeDb(), "CREATE VIEW ATR_Nodes" + endless);
+  SettingsFor("Provider=SQLite;Data Source=" + NodeDb());
+  Read();
+  EXPECT_NE(Log().find(" (ReadNodeData) The query did not finish within 50 ms\r\n\r\n"),
+            std::string::npos);
+  ExpectNodeFieldsUntouched();
+
+  std::string tables;
+  for (int i = 0; i < 300; ++i) tables += "CREATE TABLE t" + std::to_string(i) + " (a);";
+  RunSql(base_.File("wide.db"), tables);
+  try {
+    OpenSqliteFile(base_.File("wide.db"), std::chrono::milliseconds(0));
+    ADD_FAILURE() << "the schema was read";
+  } catch (const platform::Failure& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open the SQLite database '" + base_.File("wide.db") +
+                                         "': reading its schema did not finish within 0 ms");
+  }
+}
+
+// A row that stops after its first column: the run goes on with what was
+// read and says once where the read stopped; an end for want of the port
+// does not say it again (run/failure_test.cc). One that stops at its first
+// column has read nothing, which the end of the run says.
+TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
+  Nodes(
+      "INSERT INTO ATR_Nodes VALUES (17, '10.1.2.3', 161, 99999, 2, 'public', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (18, NULL, 161, 3, 2, 'public', 't', 'c', 'm');");
+  upstest::testing::TestRun run(
+      "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
+      "upsBatteryTemperature<40 entPhySensorValue<35");
+  run.ctx.state.AppBase = base_.path();
+  run.ctx.read_node_data = [](run::Context& c) { ReadNodeData(c); };
+  EXPECT_EQ(run::RunTest(run.ctx), platform::kExitNormal);
+  EXPECT_EQ(run.env.stderr_lines,
+            std::vector<std::string>{"node 17: record read up to column status: Overflow: 99999 "
+                                     "does not fit in 16 bits; the fields after it are empty"});
+  ASSERT_FALSE(run.manager.requests.empty());
+  EXPECT_EQ(run.manager.requests[0].remote_host, "10.1.2.3");
+  EXPECT_EQ(run.manager.requests[0].community, "");
+  EXPECT_EQ(run.agent.traps.size(), 1u);
+
+  run_.ctx.state.NodeId = 18;
+  Read();
+  EXPECT_TRUE(run_.env.stderr_lines.empty());
+  EXPECT_FALSE(run_.ctx.node_record_problem_said);
+  EXPECT_NE(run_.ctx.node_record_problem, "");
 }
 
 bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }

@@ -3,6 +3,7 @@
 // provider's library is needed only by the provider's own source file.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,13 @@ struct OperationNotes {
   int error_count = 0;
 };
 
+// No database operation is awaited longer than this: not an open (its
+// schema read included), not a statement or a table. An SQLite statement
+// that runs past it is interrupted; the database helper is killed
+// (store/helper.h). Either way the operation fails with a description
+// that ends "did not finish within 10 s" or "did not answer within 10 s".
+inline constexpr int kLongestDatabaseWaitS = 10;
+
 class ProviderConnection {
  public:
   virtual ~ProviderConnection() = default;
@@ -52,7 +60,14 @@ void RequireOrdinaryFileIfPresent(const std::string& path);
 //
 // SQLite and libmdb leave no messages beside a failure: these two never
 // count anything, their operations either succeed cleanly or throw.
-std::unique_ptr<ProviderConnection> OpenSqliteFile(const std::string& path);
+//
+// An SQLite file's open (the read of its schema) and each of its statements
+// are given `bound` on the monotonic clock; one that runs past it is
+// interrupted and fails ("... did not finish within <bound>"). Only tests
+// give another bound than kLongestDatabaseWaitS.
+std::unique_ptr<ProviderConnection> OpenSqliteFile(
+    const std::string& path,
+    std::chrono::milliseconds bound = std::chrono::seconds(kLongestDatabaseWaitS));
 std::unique_ptr<ProviderConnection> OpenAccessFile(const std::string& path);
 // ODBC counts the diagnostics that a call returning SQL_SUCCESS_WITH_INFO
 // left, by their SQLSTATE class (store/odbc_notes.h), at the open and at

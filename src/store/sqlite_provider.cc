@@ -1,11 +1,30 @@
 // SQLite files through the sqlite3 C API, read-only.
 #include <sqlite3.h>
 
+#include <chrono>
+#include <string>
+
 #include "platform/error.h"
 #include "store/provider.h"
 
 namespace upstest::store {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// SQLite calls the progress handler after this many steps of its virtual
+// machine. A statement of an answered run takes a few hundred steps, so it
+// never reads the clock; a runaway one, running some hundred million steps a
+// second, reads it about every ten microseconds.
+constexpr int kStepsPerDeadlineCheck = 1000;
+
+// "10 s", or "50 ms" for a bound of no whole seconds.
+std::string BoundText(std::chrono::milliseconds bound) {
+  if (bound.count() > 0 && bound.count() % 1000 == 0) {
+    return std::to_string(bound.count() / 1000) + " s";
+  }
+  return std::to_string(bound.count()) + " ms";
+}
 
 // Set before SQLite initialises; later calls are refused by SQLite and change
 // nothing. SQLite's memory statistics take a global mutex on every
@@ -24,30 +43,51 @@ void ConfigureOnce() {
 
 class SqliteConnection final : public ProviderConnection {
  public:
-  explicit SqliteConnection(const std::string& path) {
+  SqliteConnection(const std::string& path, std::chrono::milliseconds bound) : bound_(bound) {
     ConfigureOnce();
     const int rc =
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) FailOpen(path, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
     sqlite3_busy_timeout(db_, 5000);
+    // Every statement, the schema read among them, stops at the deadline of
+    // the operation it serves.
+    sqlite3_progress_handler(db_, kStepsPerDeadlineCheck, &SqliteConnection::PastDeadline, this);
     // A file that is no SQLite database only shows when a statement is
     // prepared: preparing one that names a table reads the schema. It is
     // not run, which would take the file's read lock a second time.
+    StartOperation();
     sqlite3_stmt* probe = nullptr;
     const int prepared =
         sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master", -1, &probe, nullptr);
     sqlite3_finalize(probe);  // null when preparing failed; the message stays
-    if (prepared != SQLITE_OK) FailOpen(path, sqlite3_errmsg(db_));
+    if (prepared != SQLITE_OK) FailOpen(path, Why("reading its schema", prepared));
   }
   ~SqliteConnection() override { sqlite3_close(db_); }
 
   FirstRecord Execute(const std::string& sql, OperationNotes&) override {
+    return Run(sql, "The query");
+  }
+
+  FirstRecord OpenTable(const std::string& table, OperationNotes&) override {
+    std::string quoted = "\"";
+    for (char c : table) {
+      quoted += c;
+      if (c == '"') quoted += '"';
+    }
+    quoted += '"';
+    return Run("SELECT * FROM " + quoted, "Reading the table " + table);
+  }
+
+ private:
+  // Runs `sql` and positions on its first record; `what` names it in the
+  // description of a statement stopped at its deadline.
+  FirstRecord Run(const std::string& sql, const std::string& what) {
+    StartOperation();
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
-        SQLITE_OK) {
-      throw platform::Failure(sqlite3_errmsg(db_));
-    }
+    const int prepared =
+        sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail);
+    if (prepared != SQLITE_OK) throw platform::Failure(Why(what, prepared));
     if (stmt == nullptr) return {};  // only blanks or comments
     FirstRecord record;
     try {
@@ -62,7 +102,7 @@ class SqliteConnection final : public ProviderConnection {
         record.eof = false;
         for (int i = 0; i < columns; ++i) record.values.push_back(ColumnValue(stmt, i));
       } else if (rc != SQLITE_DONE) {
-        throw platform::Failure(sqlite3_errmsg(db_));
+        throw platform::Failure(Why(what, rc));
       }
     } catch (...) {
       sqlite3_finalize(stmt);
@@ -72,17 +112,26 @@ class SqliteConnection final : public ProviderConnection {
     return record;
   }
 
-  FirstRecord OpenTable(const std::string& table, OperationNotes& notes) override {
-    std::string quoted = "\"";
-    for (char c : table) {
-      quoted += c;
-      if (c == '"') quoted += '"';
-    }
-    quoted += '"';
-    return Execute("SELECT * FROM " + quoted, notes);
+  // The deadline of the operation that starts now.
+  void StartOperation() {
+    deadline_ = Clock::now() + bound_;
+    interrupted_ = false;
   }
-
- private:
+  // The progress handler: non-zero interrupts the statement.
+  static int PastDeadline(void* self) {
+    auto* connection = static_cast<SqliteConnection*>(self);
+    if (Clock::now() < connection->deadline_) return 0;
+    connection->interrupted_ = true;
+    return 1;
+  }
+  // The description of a failed step or prepare: SQLite's own message, or
+  // the deadline when that is what stopped it.
+  std::string Why(const std::string& what, int rc) const {
+    if (rc == SQLITE_INTERRUPT && interrupted_) {
+      return what + " did not finish within " + BoundText(bound_);
+    }
+    return sqlite3_errmsg(db_);
+  }
   [[noreturn]] void FailOpen(const std::string& path, const std::string& why) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -107,12 +156,16 @@ class SqliteConnection final : public ProviderConnection {
   }
 
   sqlite3* db_ = nullptr;
+  const std::chrono::milliseconds bound_;
+  Clock::time_point deadline_;
+  bool interrupted_ = false;  // the progress handler stopped the last statement
 };
 
 }  // namespace
 
-std::unique_ptr<ProviderConnection> OpenSqliteFile(const std::string& path) {
-  return std::make_unique<SqliteConnection>(path);
+std::unique_ptr<ProviderConnection> OpenSqliteFile(const std::string& path,
+                                                   std::chrono::milliseconds bound) {
+  return std::make_unique<SqliteConnection>(path, bound);
 }
 
 }  // namespace upstest::store

@@ -559,6 +559,21 @@ EOT
   done
 }
 
+# An endlessly recursive view in place of ATR_Nodes: the run ends when the
+# query passes its 10 s bound, on the failure path (exit 1, the reason naming
+# the bound), long before the watchdog.
+case_runaway_sqlite_view() {
+  sqlite3 "$T/endless.db" "CREATE VIEW ATR_Nodes AS WITH RECURSIVE r(n) AS
+    (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT 'x' || n AS node_id, n AS address,
+    n AS UdpPort, n AS status, n AS SnmpVersion, n AS readcomm, n AS trapcomm,
+    n AS LastChange, n AS LastMessage FROM r WHERE n < 0"
+  settings 1 "Provider=SQLite;Data Source=$T/endless.db"
+  run_upstest "Main UPS" 61 5 "${ALL_MET[@]}"
+  expect_rc 1
+  [ "$OUT" = "upstest: node 61: cannot read the node database Provider=SQLite;Data Source=$T/endless.db: The query did not finish within 10 s" ] ||
+    fail "run $RUN_NO: $OUT"
+}
+
 # A range condition without "-" while ObjValue(4) > 0: one trap with poll
 # status 2, no summary, exit 2.
 case_range_error() {
