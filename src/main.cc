@@ -50,6 +50,9 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   using namespace upstest;
+  // Before anything else is opened.
+  platform::OpenClosedStandardDescriptors();
+  platform::IgnoreWriteSignals();
   // The heap grows once for the whole run and gives nothing back before the
   // end: each change of its size is a system call, and memory handed back at
   // a free would be faulted in afresh at the next allocation.

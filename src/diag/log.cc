@@ -80,19 +80,18 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 std::string ArgumentErrorGroup(platform::Env& env, std::string_view argument_text) {
   const std::string first = TimeStamp(env) + " Argument Error";
-  const std::string second = TimeStamp(env) + " CommandLine = " + std::string(argument_text);
+  const std::string second = TimeStamp(env) + " CommandLine = " + Printable(argument_text);
   return Lines({"", first, second, ""});
 }
 
 std::string ParsedArgumentsGroup(platform::Env& env, std::string_view argument_text,
                                  const run::TestState& state) {
-  std::vector<std::string> lines{"",
-                                 TimeStamp(env) + " CommandLine = " + std::string(argument_text)};
+  std::vector<std::string> lines{"", TimeStamp(env) + " CommandLine = " + Printable(argument_text)};
   for (int k = 1; k <= 4; ++k) {
     const std::string n = std::to_string(k);
-    lines.push_back("ObjOid(" + n + "):      " + state.ObjOid(k));
-    lines.push_back("ObjCondSign(" + n + "): " + state.ObjCondSign(k));
-    lines.push_back("ObjCondVal(" + n + "):  " + state.ObjCondVal(k));
+    lines.push_back("ObjOid(" + n + "):      " + Printable(state.ObjOid(k)));
+    lines.push_back("ObjCondSign(" + n + "): " + Printable(state.ObjCondSign(k)));
+    lines.push_back("ObjCondVal(" + n + "):  " + Printable(state.ObjCondVal(k)));
   }
   lines.push_back("");
   return Lines(lines);
@@ -196,7 +195,7 @@ std::string ErrorLine(platform::Env& env, std::string_view procedure, std::strin
 std::string CommandLineErrorGroup(platform::Env& env, std::string_view description,
                                   std::string_view argument_text) {
   return Lines({TimeStamp(env) + " " + Printable(description),
-                "CommandLine = " + std::string(argument_text), ""});
+                "CommandLine = " + Printable(argument_text), ""});
 }
 
 std::string ManagerFailedGroup(platform::Env& env, std::string_view description) {

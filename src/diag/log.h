@@ -53,8 +53,8 @@ inline constexpr int kMaxAnswerGroups = 100;
 inline constexpr int kMaxBadPacketGroups = 100;
 
 // `text` as it may stand in a log line: every control character other than
-// TAB (codes 0-31 and 127) shown as '?', so that a stored value cannot
-// forge a line of its own.
+// TAB (codes 0-31 and 127) shown as '?', so that a stored value or an
+// argument cannot forge a line of its own.
 std::string Printable(std::string_view text);
 
 // Joins lines, each followed by CR LF ("" gives an empty line).
@@ -62,7 +62,9 @@ std::string Lines(const std::vector<std::string>& lines);
 
 // --- The groups -----------------------------------------------------------
 // Each builder takes fresh timestamps from `env` for the lines that begin
-// with one, in the order of the lines.
+// with one, in the order of the lines. The argument text and the objects'
+// fields taken from it, the stored values and the descriptions of failures
+// are shown through Printable.
 
 // Argument error, to the switch file: empty line, "<ts> Argument Error",
 // "<ts> CommandLine = <text>", empty line.

@@ -220,6 +220,26 @@ TEST(LogTest, StoredValuesShowControlCharactersAsQuestionMarks) {
             std::string(kTs) + " (ReadNodeData) a?b\r\n");
 }
 
+// Nor can the arguments: the command line in the three groups that quote
+// it, and the objects' fields taken from it.
+TEST(LogTest, ArgumentsShowControlCharactersAsQuestionMarks) {
+  FakeEnv env = EarlyEnv();
+  const std::string text = "\"UPS\r\n2026-01-02 01:02:03.456 x\" 17";
+  run::TestState state;
+  state.ObjCondSign(1) = "\n";
+  state.ObjCondVal(1) = "10\r\nObjOid(9): x";
+  const std::string parsed = ParsedArgumentsGroup(env, text, state);
+  EXPECT_NE(parsed.find("\r\nObjCondSign(1): ?\r\nObjCondVal(1):  10??ObjOid(9): x\r\n"),
+            std::string::npos)
+      << parsed;
+  for (const std::string& group :
+       {ArgumentErrorGroup(env, text), parsed, CommandLineErrorGroup(env, "d", text)}) {
+    EXPECT_NE(group.find("CommandLine = \"UPS??2026-01-02 01:02:03.456 x\" 17\r\n"),
+              std::string::npos)
+        << group;
+  }
+}
+
 TEST(LogTest, ManagerStartedGroup) {
   FakeEnv env = EarlyEnv();
   EXPECT_EQ(ManagerStartedGroup(env, "0.0.0.0", 40123),

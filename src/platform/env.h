@@ -61,17 +61,21 @@ class Env {
   // Seconds since local midnight, with their fraction.
   virtual double SecondsSinceMidnight() = 0;
 
-  // True only when `path` names an ordinary file (not a directory, device
-  // or anything else). Symbolic links are followed.
+  // True only when `path` itself names an ordinary file (not a directory,
+  // device or anything else). A symbolic link is not followed and counts as
+  // no ordinary file, whatever it points to.
   virtual bool IsRegularFile(const std::string& path) = 0;
 
   // Appends `bytes` to `path` in one write, creating the file (mode 0640:
   // the logs hold the communities) when absent: open O_WRONLY|O_APPEND|
-  // O_CREAT|O_NONBLOCK, check that it is an ordinary file, write, close. So
-  // two processes appending to one file never interleave within one call,
-  // and a FIFO or device at `path` neither blocks nor receives anything.
-  // Throws Failure with the system's description when any step fails,
-  // also when fewer bytes than given were written.
+  // O_CREAT|O_NONBLOCK|O_NOFOLLOW, check that it is an ordinary file,
+  // write, close. So two processes appending to one file never interleave
+  // within one call, a FIFO or device at `path` neither blocks nor receives
+  // anything, and nothing is written through a symbolic link at `path`.
+  // Bytes that would take the file past the process's file size limit
+  // (RLIMIT_FSIZE) are not written at all. Throws Failure with the
+  // system's description when any step fails, also when fewer bytes than
+  // given were written.
   virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
 
   // Looks `host` (a name, or an IPv4 or IPv6 literal) up for datagrams:

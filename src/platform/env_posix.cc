@@ -2,6 +2,7 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,17 +93,31 @@ class PosixEnv final : public Env {
 
   bool IsRegularFile(const std::string& path) override {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   }
 
   void AppendToFile(const std::string& path, std::string_view bytes) override {
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0640);
+    const int fd = ::open(
+        path.c_str(),
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0640);
+    if (fd < 0 && errno == ELOOP) {
+      throw Failure("Cannot open '" + path + "': a symbolic link (links are not followed)");
+    }
     if (fd < 0) ThrowErrno("Cannot open", path);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
       throw Failure("Cannot write '" + path + "': not an ordinary file");
+    }
+    // Past the file size limit the write would stop at the limit and leave
+    // the group torn: a group that does not fit is not written at all.
+    rlimit limits;
+    const rlim_t limit = ::getrlimit(RLIMIT_FSIZE, &limits) == 0 ? limits.rlim_cur : RLIM_INFINITY;
+    const auto size = static_cast<rlim_t>(st.st_size);
+    if (limit != RLIM_INFINITY && (size > limit || bytes.size() > limit - size)) {
+      ::close(fd);
+      throw Failure("Cannot write '" + path + "': " + std::strerror(EFBIG) +
+                    " (the file size limit is " + std::to_string(limit) + " bytes)");
     }
     // The blocks are reserved first, the size left as it is: on a full disk
     // the group then fails whole instead of leaving its first part behind.
@@ -159,6 +174,8 @@ class PosixEnv final : public Env {
     text.append(line);
     text += '\n';
     // One write, so that the line of one run is never split by another's.
+    // A line that cannot be written (a pipe whose reader has gone) is lost
+    // alone: the run goes on.
     ssize_t n;
     do {
       n = ::write(STDERR_FILENO, text.data(), text.size());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,8 +10,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -95,18 +98,57 @@ TEST(PosixEnvTest, AGroupThatDoesNotFitLeavesNothingBehind) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Under a file size limit a group that would pass it is not written at
+// all. SIGXFSZ keeps its default in the child, so a write past the limit
+// would end it.
+TEST(PosixEnvTest, AGroupPastTheFileSizeLimitIsNotWritten) {
+  TempDir dir;
+  const std::string log = dir.path() + "/upsdebug-1.txt";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 1000;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    // Each group's size and whether it fits; exit 10 + the first wrong one.
+    const std::pair<size_t, bool> groups[] = {{600, true}, {500, false}, {400, true}, {1, false}};
+    for (size_t i = 0; i < std::size(groups); ++i) {
+      bool written = true;
+      try {
+        DefaultEnv().AppendToFile(log, std::string(groups[i].first, static_cast<char>('a' + i)));
+      } catch (const Failure&) {
+        written = false;
+      }
+      if (written != groups[i].second) _exit(10 + static_cast<int>(i));
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot set the file size limit";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(log), std::string(600, 'a') + std::string(400, 'c'));
+}
+
 // Only an ordinary file takes a group: a FIFO (with or without a reader), a
-// device behind a link, or a directory fails at once, and nothing reaches
-// the FIFO's reader.
+// device behind a link, a link to an ordinary file, or a directory fails at
+// once; nothing reaches the FIFO's reader or the link's target.
 TEST(PosixEnvTest, AppendRefusesWhatIsNotAnOrdinaryFile) {
   TempDir dir;
   const std::string fifo = dir.path() + "/upsdebug-1.txt";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string device = dir.path() + "/upsdebug-2.txt";
   ASSERT_EQ(symlink("/dev/null", device.c_str()), 0);
-  for (const std::string& path : {fifo, device, dir.path()}) {
+  const std::string target = dir.path() + "/passwd";
+  std::ofstream(target) << "root:x:0:0::/root:/bin/sh\n";
+  const std::string link = dir.path() + "/upsdebug-3.txt";
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  for (const std::string& path : {fifo, device, link, dir.path()}) {
     EXPECT_THROW(DefaultEnv().AppendToFile(path, "x\r\n"), Failure) << path;
   }
+  EXPECT_EQ(ReadAll(target), "root:x:0:0::/root:/bin/sh\n");
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
   try {
@@ -191,7 +233,7 @@ TEST(PosixEnvTest, OnlyAnOrdinaryFileCounts) {
   EXPECT_TRUE(env.IsRegularFile(file));
   const std::string link = dir.path() + "/link.txt";
   ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
-  EXPECT_TRUE(env.IsRegularFile(link));
+  EXPECT_FALSE(env.IsRegularFile(link)) << "a link is not followed";
   const std::string sub = dir.path() + "/sub";
   ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
   EXPECT_FALSE(env.IsRegularFile(sub));

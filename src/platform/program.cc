@@ -1,5 +1,7 @@
 #include "platform/program.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -27,6 +29,24 @@ std::string ProgramDirectory() {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
   return path.substr(0, slash);  // "/" itself becomes the empty text
+}
+
+void OpenClosedStandardDescriptors() {
+  // One poll tells all three apart: a closed descriptor reports POLLNVAL.
+  pollfd fds[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+  if (::poll(fds, 3, 0) < 0) return;
+  for (const pollfd& p : fds) {
+    if ((p.revents & POLLNVAL) == 0) continue;
+    // The lowest free number is taken, and every lower one is open by now.
+    int fd = ::open("/dev/null", O_RDWR | O_NOCTTY);
+    if (fd < 0) fd = ::open("/", O_RDONLY | O_DIRECTORY);
+    if (fd >= 0 && fd != p.fd) ::close(fd);
+  }
+}
+
+void IgnoreWriteSignals() {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string BaseDirectory(const std::string& program_directory) {

@@ -5,6 +5,20 @@
 
 namespace upstest::platform {
 
+// Descriptors 0, 1 and 2 that are closed at start are opened on /dev/null
+// (on "/" when /dev/null cannot be opened, where every read and write
+// fails), so that the first files and sockets of the run never take their
+// numbers and a line for the standard error never lands in one of them.
+// Costs one system call when all three are open. Call it first in main.
+void OpenClosedStandardDescriptors();
+
+// SIGPIPE and SIGXFSZ ignored: a line to a standard error whose reader has
+// gone, or a log group past the file size limit, fails with EPIPE or EFBIG
+// and costs that line or that group, never the run. (Ignored signals stay
+// ignored in a program started from here; a child that is to die of
+// SIGPIPE resets it when it is spawned.)
+void IgnoreWriteSignals();
+
 // The directory holding the running executable (/proc/self/exe with
 // symbolic links resolved), without a trailing '/'. Empty when it cannot be
 // read.

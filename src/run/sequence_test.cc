@@ -10,6 +10,7 @@
 
 #include "diag/log.h"
 #include "platform/error.h"
+#include "platform/program.h"
 #include "test_support/test_run.h"
 
 namespace upstest::run {
@@ -352,6 +353,27 @@ TEST(SequenceTest, UnwritableLogCostsNoCheck) {
       }
     }
   }
+}
+
+// An argument cannot forge a log line (its CR LF shows as "??"), while the
+// trap carries the node name's bytes as given.
+TEST(SequenceTest, ArgumentsForgeNoLogLineButReachTheTrapAsGiven) {
+  const std::string name = "UPS-1\r\n2026-12-08 10:00:00.000 Trap Sent:    True";
+  const char* argv[] = {"upstest",
+                        name.c_str(),
+                        "17",
+                        "5",
+                        "upsEstimatedMinutesRemaining>10",
+                        "voltage<250",
+                        "upsBatteryTemperature<40",
+                        "entPhySensorValue<35"};
+  Sequence run(platform::ArgumentText(8, argv));
+  run.ctx.arguments.assign(argv + 1, argv + 8);
+  EXPECT_EQ(run.Run(), platform::kExitArgumentError);
+  ASSERT_EQ(run.agent.traps.size(), 1u);
+  EXPECT_EQ(run.agent.traps[0].bindings.at(0).value, name);
+  EXPECT_EQ(run.Log().find("\n2026-12-08 10:00:00.000 Trap"), std::string::npos) << run.Log();
+  EXPECT_NE(run.Log().find("UPS-1??2026-12-08"), std::string::npos) << run.Log();
 }
 
 TEST(SequenceTest, LogSwitch) {

@@ -659,9 +659,10 @@ case_unusable_destination() {
 }
 
 # A hostile machine cannot hang a run or cost its check. A FIFO (nobody
-# reading), a link to /dev/full or a directory where the node log goes: the
-# run polls and reports as usual (exit 0, its trap) and says once on stderr
-# that the log was not written. An agent that floods the manager's port
+# reading), a link to /dev/full or to an ordinary file, or a directory where
+# the node log goes: the run polls and reports as usual (exit 0, its trap),
+# says once on stderr that the log was not written, and nothing goes through
+# the link. A link at the switch path leaves the log off. An agent that floods the manager's port
 # without pause, with junk or with stale answers, for far longer than a
 # run: the run ends while the flood goes on, as unanswered, and its log
 # holds at most 100 groups of each kind.
@@ -669,11 +670,14 @@ case_hostile_logs_and_floods() {
   ups_up
   debug_on
   local kind log=$APIEXEC/upsdebug-1.txt
-  for kind in fifo full directory; do
+  local passwd=$T/passwd line='root:x:0:0::/root:/bin/sh'
+  echo "$line" >"$passwd"
+  for kind in fifo full link directory; do
     rm -rf "$log"
     case $kind in
       fifo) mkfifo "$log" ;;
       full) ln -s /dev/full "$log" ;;
+      link) ln -s "$passwd" "$log" ;;
       directory) mkdir "$log" ;;
     esac
     ALLOW_OUTPUT=1 run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
@@ -686,6 +690,18 @@ EOF
     [ "$(wc -l <"$T/run-$RUN_NO.out")" = 1 ] || fail "run $RUN_NO ($kind): more than one line: $OUT"
   done
   rm -rf "$log"
+  ln -sf "$passwd" "$APIEXEC/upsdebug.txt"
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  expect_no_file "$log"
+  run_upstest $'Main UPS\r\nroot2::0:0::/root:/bin/sh' 1 5 "${ALL_MET[@]:0:3}"
+  expect_rc 2
+  [ "$(cat "$passwd")" = "$line" ] || fail "written through a link: $(cat "$passwd")"
+  rm "$APIEXEC/upsdebug.txt"
+  debug_on
 
   local what port=1180 id=40
   for what in garbage stale; do
@@ -709,6 +725,102 @@ EOF
     port=$((port + 1))
     id=$((id + 1))
   done
+}
+
+# Under a file size limit the log takes only the groups that fit whole:
+# with the node log 100 bytes short of the limit only the manager's group
+# (at most 72 bytes; every other group is longer than 100) goes in, at the
+# limit nothing. The run polls and sends its trap all the same, and says
+# once on stderr that the log was not written.
+case_file_size_limit() {
+  ups_up
+  debug_on
+  local log=$APIEXEC/upsdebug-1.txt room limit
+  for room in 100 0; do
+    printf 'an earlier run\r\n%.0s' $(seq 100) >"$log"
+    limit=$((1600 + room))
+    FILE_LIMIT=$limit ALLOW_OUTPUT=1 run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+    expect_rc 0
+    expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+    [ "$OUT" = "upstest: debug log not written, the run goes on without it: Cannot write '$log': File too large (the file size limit is $limit bytes)" ] ||
+      fail "run $RUN_NO: stderr: $OUT"
+    tail -c +1601 "$log" >"$T/added"
+    if [ $room = 100 ]; then
+      expect_file "$T/added" <<'EOF'
+<TS> SNMP Manager Started, IP=0.0.0.0, Port=<PORT>
+
+<EOF>
+EOF
+    else
+      [ ! -s "$T/added" ] || fail "run $RUN_NO: written past the limit"
+    fi
+  done
+}
+
+# Standard error is a pipe whose reader has gone: a line to it fails
+# (EPIPE) and costs only itself, never the run. An unwritable log polls and
+# reports as usual, an argument error sends its trap and ends with 2, a
+# failure ends with 1.
+case_closed_stderr() {
+  ups_up
+  debug_on
+  mkdir "$APIEXEC/upsdebug-1.txt"
+  local both broken
+  mkfifo "$T/gone"
+  exec {both}<>"$T/gone" # a reader, so that opening the writer does not wait
+  exec {broken}>"$T/gone"
+  exec {both}<&-
+  STDERR_FD=$broken run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 0
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
+  STDERR_FD=$broken run_upstest "Main UPS" 1 5 bogus "${ALL_MET[@]:1}"
+  expect_rc 2
+  expect_traps <<'EOF'
+community=trapc agent=127.0.0.1 node="Main UPS" poll=2 ups=0 obj=0:0,0:0,0:0,0:0
+EOF
+  STDERR_FD=$broken run_upstest "Main UPS" 1 5 "${ALL_MET[@]:0:2}" 'upsBatteryTemperature=abc' \
+    "${ALL_MET[3]}"
+  expect_rc 1
+  expect_no_traps
+  exec {broken}>&-
+}
+
+# Descriptors 0, 1 and 2 closed at start: they are /dev/null, opened for
+# reading and writing at start (SQLite would fill a closed one with
+# /dev/null read-only, but only when it opens the settings database, after
+# the log), so no file or socket of the run takes them. Looked at from
+# outside while the run waits for the answer to its retry; the run reports
+# as usual, its stderr line (the log is a directory) lost.
+case_closed_standard_descriptors() {
+  trapd_start
+  agent_start retry 1172 --bind i:45 --bind i:230 --bind i:25 --bind i:255 drop answer
+  node 9 127.0.0.1 1172 5 1 public trap9 "" ""
+  debug_on
+  mkdir "$APIEXEC/upsdebug-9.txt"
+  local before pid fd i
+  before=$(trap_count)
+  "$APIEXEC/upstest" "Slow UPS" 9 5 "${ALL_MET[@]}" 0<&- 1>&- 2>&- &
+  pid=$!
+  PIDS+=("$pid")
+  for i in $(seq 100); do
+    agent_requests retry | grep -q '^request 1 ' && break
+    sleep 0.05
+  done
+  for fd in 0 1 2; do
+    [ "$(readlink "/proc/$pid/fd/$fd") $(stat -c %A "/proc/$pid/fd/$fd")" = "/dev/null lrwx------" ] ||
+      fail "descriptor $fd: $(ls -l "/proc/$pid/fd/$fd")"
+  done
+  wait "$pid"
+  RC=$?
+  expect_rc 0
+  traps_since "$before"
+  expect_traps <<'EOF'
+community=trap9 agent=127.0.0.1 node="Slow UPS" poll=1 ups=1 obj=1:45,1:230,1:25,1:26
+EOF
 }
 
 # A trap that cannot be sent ends the run through the failure handling of

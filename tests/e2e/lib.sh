@@ -197,33 +197,50 @@ agent_requests() { grep '^request ' "$T/agent-$1.log" 2>/dev/null; }
 
 # --- Running upstest ----------------------------------------------------------
 
+# trap_count: how many traps snmptrapd has written so far.
+trap_count() { if [ -n "$TRAPD_UP" ]; then grep -c '^TRAP ' "$TRAPS_RAW"; else echo 0; fi; }
+
+# traps_since COUNT: sets TRAPS to the decoded traps after the first COUNT.
+traps_since() {
+  TRAPS=
+  [ -n "$TRAPD_UP" ] || return 0
+  trapd_sync || fail "snmptrapd stopped answering"
+  TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | tail -n +"$(($1 + 1))" | decode_traps)
+}
+
 # run_upstest ARGS...: runs the installed copy with a bound on its time,
 # then collects the traps it sent. Sets RC, OUT (stdout+stderr) and TRAPS
 # (the decoded traps of this run, one line each). A command in the array
 # RUN_UNDER (empty unless a case sets it) runs the program, e.g. strace.
+# With FILE_LIMIT set the run gets that file size limit in bytes; with
+# STDERR_FD set its standard error is that descriptor (OUT then holds the
+# standard output alone).
 RUN_UNDER=()
 run_upstest() {
   RUN_NO=$((RUN_NO + 1))
-  local before=0
-  [ -n "$TRAPD_UP" ] && before=$(grep -c '^TRAP ' "$TRAPS_RAW")
+  local before limit=()
+  before=$(trap_count)
+  [ -n "${FILE_LIMIT:-}" ] && limit=(prlimit --fsize="$FILE_LIMIT" --)
   echo "== run $RUN_NO: upstest$(printf ' %q' "$@")"
-  timeout 60 "${RUN_UNDER[@]}" "$APIEXEC/upstest" "$@" >"$T/run-$RUN_NO.out" 2>&1
+  if [ -n "${STDERR_FD:-}" ]; then
+    timeout 60 "${limit[@]}" "${RUN_UNDER[@]}" "$APIEXEC/upstest" "$@" >"$T/run-$RUN_NO.out" 2>&"$STDERR_FD"
+  else
+    timeout 60 "${limit[@]}" "${RUN_UNDER[@]}" "$APIEXEC/upstest" "$@" >"$T/run-$RUN_NO.out" 2>&1
+  fi
   RC=$?
   OUT=$(cat "$T/run-$RUN_NO.out")
   [ "$RC" -eq 124 ] && fail "upstest did not end within 60 s"
   # A run that does not end normally says why in exactly one line; a
   # normal end of a run prints nothing (unless the case expects a warning).
-  if [ "$RC" -eq 1 ] || [ "$RC" -eq 2 ]; then
+  if [ -n "${STDERR_FD:-}" ]; then
+    :
+  elif [ "$RC" -eq 1 ] || [ "$RC" -eq 2 ]; then
     [ "$(wc -l <"$T/run-$RUN_NO.out")" = 1 ] && [[ $OUT == "upstest: "* ]] ||
       fail "run $RUN_NO: exit $RC without exactly one 'upstest: ' line on stderr: $OUT"
   elif [ "$RC" -eq 0 ] && [ $# -ge 7 ] && [ -z "${ALLOW_OUTPUT:-}" ] && [ -n "$OUT" ]; then
     fail "run $RUN_NO: a normal end printed: $OUT"
   fi
-  TRAPS=
-  if [ -n "$TRAPD_UP" ]; then
-    trapd_sync || fail "snmptrapd stopped answering"
-    TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | tail -n +"$((before + 1))" | decode_traps)
-  fi
+  traps_since "$before"
   echo "   exit $RC"
   [ -n "$OUT" ] && echo "   output: $OUT"
   [ -n "$TRAPS" ] && printf '   %s\n' "$TRAPS"
