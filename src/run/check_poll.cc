@@ -21,6 +21,8 @@ namespace upstest::run {
 namespace {
 
 constexpr int16_t kNoSuchName = 2;
+// The further GETs are sent only while the poll has lasted less than this.
+constexpr int64_t kAskingMs = 12000;
 
 // Takes the manager's events for the check: reads each answer's bindings as
 // they came, then hands the answer to the run's own handler, so that
@@ -110,8 +112,9 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
   }
   if (f.answer == AnswerKind::kError) {
     w.push_back("the answer is an error (" + ErrorStatusName(f.seen->error_status) + ", index " +
-                std::to_string(f.seen->error_index) +
-                "): a run judges what it carries here, not a value of the device");
+                std::to_string(f.seen->error_index) + "): a run judges the " +
+                std::to_string(object.value.value_or(0)) +
+                " it leaves here, not a value the device gave");
     return;
   }
   const std::optional<SeenBinding>& b = object.binding;
@@ -187,18 +190,40 @@ void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& objec
 
 using Oids = std::array<std::string, kObjectCount>;
 
+// The further GETs of a check, and why they stopped before all were asked.
+struct Asking {
+  Context& ctx;
+  AnswerRecorder& recorder;
+  int64_t started_ms;  // when the check's poll began
+  std::string& stopped;
+};
+
 // One more GET of `oids` with the run's own request and retry rule. The
-// answer, or none when none came (or the request could not be sent).
-std::optional<SeenAnswer> AskAgain(Context& ctx, AnswerRecorder& recorder, const Oids& oids) {
-  for (int n = 1; n <= kObjectCount; ++n) ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
-  recorder.last.reset();
-  try {
-    snmp::CheckStatus(ctx);
-  } catch (const platform::ProgramEnd&) {
+// answer, or none when none came, the request could not be sent, or the
+// check's time for asking is used up: each GET may take as long as a run's
+// two attempts, so the asking stops once kAskingMs have passed since the
+// poll began, and a check ends within that and one more GET.
+std::optional<SeenAnswer> AskAgain(Asking& a, const Oids& oids) {
+  if (a.ctx.env.MonotonicMs() - a.started_ms >= kAskingMs) {
+    a.stopped = "the device answered too slowly: the check asks no more after " +
+                std::to_string(kAskingMs / 1000) + " s";
     return std::nullopt;
   }
-  if (!ctx.state.ResponseReceived) return std::nullopt;
-  return recorder.last;
+  for (int n = 1; n <= kObjectCount; ++n) {
+    a.ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
+  }
+  a.recorder.last.reset();
+  try {
+    snmp::CheckStatus(a.ctx);
+  } catch (const platform::ProgramEnd& end) {
+    a.stopped = "a GET could not be sent: " + end.reason;
+    return std::nullopt;
+  }
+  if (!a.ctx.state.ResponseReceived || !a.recorder.last) {
+    a.stopped = "the device did not answer a GET of the check; it asks no more";
+    return std::nullopt;
+  }
+  return a.recorder.last;
 }
 
 // Every binding names the OID asked for in its place: an answer to this
@@ -219,10 +244,10 @@ bool GivesValue(const SeenBinding& binding) {
 // Asks for `oid` alone (as all four bindings of the run's request).
 // Returns false when no answer came; otherwise sets `present` (none when
 // the answer does not tell) and `binding`.
-bool AskAlone(Context& ctx, AnswerRecorder& recorder, const std::string& oid,
-              std::optional<bool>& present, std::optional<SeenBinding>& binding) {
+bool AskAlone(Asking& a, const std::string& oid, std::optional<bool>& present,
+              std::optional<SeenBinding>& binding) {
   const Oids oids{oid, oid, oid, oid};
-  const std::optional<SeenAnswer> answer = AskAgain(ctx, recorder, oids);
+  const std::optional<SeenAnswer> answer = AskAgain(a, oids);
   if (!answer) return false;
   if (!AnswersRequest(*answer, oids)) return true;
   if (answer->error_status == kNoSuchName) {
@@ -236,11 +261,11 @@ bool AskAlone(Context& ctx, AnswerRecorder& recorder, const std::string& oid,
 
 // With SNMPv1 and an error answer: each polled OID asked alone. Returns
 // false when one went unanswered.
-bool AskPolledAlone(Context& ctx, AnswerRecorder& recorder, PollFindings& f) {
+bool AskPolledAlone(Asking& a, PollFindings& f) {
   for (ObjectFinding& object : f.objects) {
     std::optional<bool> present;
     std::optional<SeenBinding> binding;
-    if (!AskAlone(ctx, recorder, object.oid, present, binding)) return false;
+    if (!AskAlone(a, object.oid, present, binding)) return false;
     if (present == false) {
       object.warnings.push_back("asked alone, the device does not have this object (noSuchName)");
     } else if (present == true) {
@@ -252,12 +277,12 @@ bool AskPolledAlone(Context& ctx, AnswerRecorder& recorder, PollFindings& f) {
 
 // The other name of every slot, in one GET; with SNMPv1 and an error
 // answer, each alone.
-void AskOtherNames(Context& ctx, AnswerRecorder& recorder, PollFindings& f) {
-  const bool v1 = PolledSnmpVersion(ctx.state) == 1;
-  if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(ctx, recorder, f)) return;
+void AskOtherNames(Asking& a, PollFindings& f) {
+  const bool v1 = PolledSnmpVersion(a.ctx.state) == 1;
+  if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(a, f)) return;
   Oids others;
   for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
-  const std::optional<SeenAnswer> answer = AskAgain(ctx, recorder, others);
+  const std::optional<SeenAnswer> answer = AskAgain(a, others);
   if (!answer) return;
   if (answer->error_status == 0 && AnswersRequest(*answer, others)) {
     for (size_t i = 0; i < others.size(); ++i) {
@@ -266,7 +291,7 @@ void AskOtherNames(Context& ctx, AnswerRecorder& recorder, PollFindings& f) {
     }
   } else if (v1 && answer->error_status != 0) {
     for (ObjectFinding& object : f.objects) {
-      if (!AskAlone(ctx, recorder, object.other_oid, object.other_present, object.other_binding)) {
+      if (!AskAlone(a, object.other_oid, object.other_present, object.other_binding)) {
         return;
       }
     }
@@ -330,6 +355,7 @@ PollFindings NotPolled(const Context& ctx, std::string why) {
 PollFindings PollForCheck(Context& ctx) {
   PollFindings f = NotPolled(ctx, {});
   AnswerRecorder recorder(ctx);
+  const int64_t started_ms = ctx.env.MonotonicMs();
   try {
     snmp::StartManager(ctx);
     snmp::CheckStatus(ctx);
@@ -341,7 +367,10 @@ PollFindings PollForCheck(Context& ctx) {
   JudgeAsRun(ctx, recorder.last, f);
   // The answer a run would judge is taken; only then is the device asked
   // more, and not at all when it did not answer.
-  if (f.answer != AnswerKind::kNone) AskOtherNames(ctx, recorder, f);
+  if (f.answer != AnswerKind::kNone) {
+    Asking asking{ctx, recorder, started_ms, f.asking_stopped};
+    AskOtherNames(asking, f);
+  }
   f.usable = f.answer == AnswerKind::kJudged;
   for (const ObjectFinding& object : f.objects) {
     if (!object.warnings.empty()) f.usable = false;

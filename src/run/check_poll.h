@@ -70,6 +70,9 @@ struct PollFindings {
   AnswerKind answer = AnswerKind::kNotAsked;
   std::optional<SeenAnswer> seen;  // the answer a run would judge
   std::array<ObjectFinding, 4> objects;
+  // Why the check stopped asking the device before the other names (and,
+  // with SNMPv1, each OID alone) were all asked; empty when it did not.
+  std::string asking_stopped;
   // A run would judge all four from values the device gave.
   bool usable = false;
 };

@@ -74,6 +74,9 @@ std::string ResultLine(const PollFindings& f) {
 void AppendPollReport(const PollFindings& findings, std::string& report) {
   ReportLine(report, "poll:", PollLine(findings));
   for (const ObjectFinding& object : findings.objects) AppendObject(findings, object, report);
+  if (!findings.asking_stopped.empty()) {
+    ReportLine(report, "more GETs:", "stopped: " + diag::Printable(findings.asking_stopped));
+  }
   ReportLine(report, "result:", ResultLine(findings));
 }
 

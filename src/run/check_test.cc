@@ -243,6 +243,25 @@ TEST(CheckPoll, SilentDeviceAndLateAnswer) {
   for (const ObjectFinding& o : f.objects) EXPECT_EQ(o.other_present, std::nullopt);
 }
 
+// A device that answers each GET only after 1.9 s: the asking stops once
+// the poll has lasted 12 s, so the check ends within one GET more.
+TEST(CheckPoll, SlowDeviceStopsAsking) {
+  Check check("1", {"upsEstimatedMinutesRemaining>10", "upsBatteryVoltage|200-250",
+                    "upsBatteryTemperature<40", "xupsEnvRemoteTemp<45"});
+  const std::vector<FakeBinding> nulls(4, Typed(snmp::kTypeNull));
+  for (int n = 1; n <= 12; ++n)
+    check.manager.ResponseAfterGet(n, 1900, Answer(kFirst, nulls, 2, 1));
+  const PollFindings f = check.Poll();
+  EXPECT_EQ(f.answer, AnswerKind::kError);
+  // The first GET, four alone, the other names, and one of them alone
+  // (asked at 11.5 s); none after 12 s.
+  EXPECT_EQ(check.manager.requests.size(), 7u);
+  EXPECT_LT(check.manager.requests.back().at_ms, 12000);
+  EXPECT_LT(check.env.now_ms(), 14000);
+  EXPECT_NE(f.asking_stopped.find("asks no more after 12 s"), std::string::npos);
+  EXPECT_EQ(f.objects[1].other_present, std::nullopt);
+}
+
 // A range condition without '-' ends a run at that object with poll status
 // 2 and its trap: the check says so, and its trap goes nowhere.
 TEST(CheckRun, RangeErrorSendsNoTrap) {
