@@ -70,7 +70,8 @@ struct Check : TestRun {
     EXPECT_EQ(ReadCheckObjects(ctx, call.objects, 3), "");
     return PollForCheck(ctx);
   }
-  std::string Warnings(const ObjectFinding& o) const {
+  // Every warning of `o`, joined.
+  static std::string Warnings(const ObjectFinding& o) {
     std::string all;
     for (const std::string& w : o.warnings) all += w + "|";
     return all;
@@ -286,44 +287,27 @@ TEST(CheckRun, TextAndJsonOfAnAbsentObject) {
     AbsentObject()
         : Check("2", {"upsEstimatedMinutesRemaining>10", "upsBatteryVoltage|200-250",
                       "upsBatteryTemperature<40", "xupsEnvRemoteTemp<45"}) {
-      std::vector<std::string> polled = kFirst;
-      polled[3] = kOther[3];
-      std::vector<std::string> others = kOther;
-      others[3] = kFirst[3];
-      Answers(1,
-              Answer(polled, {Int("45"), Int("230"), Int("25"), Typed(snmp::kTypeNoSuchObject)}));
-      Answers(2,
-              Answer(others, {Int("2700"), Typed(snmp::kTypeNoSuchObject), Int("24"), Int("255")}));
+      Answers(1, Answer({kFirst[0], kFirst[1], kFirst[2], kOther[3]},
+                        {Int("45"), Int("230"), Int("25"), Typed(snmp::kTypeNoSuchObject)}));
+      Answers(2, Answer({kOther[0], kOther[1], kOther[2], kFirst[3]},
+                        {Int("2700"), Typed(snmp::kTypeNoSuchObject), Int("24"), Int("255")}));
     }
   };
   AbsentObject text;
   EXPECT_EQ(text.Run(CheckCall::Form::kText), 1);
-  for (const char* line :
-       {"verdict:            a run could poll node 17 at 10.0.0.5 port 161 (SNMPv2c)\n"
-        "poll:               answered (error status 0): a run judges the four values (poll "
-        "status 1)\n",
-        "object 4:           xupsEnvRemoteTemp<45\n"
-        "  OID:              1.3.6.1.4.1.534.1.6.5.0\n"
-        "  answer:           noSuchObject\n"
-        "  trap value:       0\n"
-        "  status:           1 (met)\n"
-        "  warning:          the device does not have this object (noSuchObject): a run "
-        "counts it as 0, the same as a real 0\n"
-        "  other name:       entPhySensorValue (1.3.6.1.2.1.99.1.1.1.4.1): the device has it "
-        "(INTEGER 255)\n"
-        "result:             a run would not judge all four from values the device gave: see "
-        "the warnings of objects 2, 4 (exit 1)\n",
-        "object 2:           upsBatteryVoltage|200-250\n"
-        "  OID:              1.3.6.1.2.1.33.1.3.3.1.3.1\n"
-        "  answer:           INTEGER 230\n"
-        "  trap value:       230\n"
-        "  status:           0 (not judged)\n"
-        "  warning:          not judged: a range is judged only while object 4's value is "
-        "above 0 (it is 0)\n",
-        "  other name:       xupsInputVoltage (1.3.6.1.4.1.534.1.3.4.1.2.1): the device does "
-        "not have it (noSuchObject)\n"}) {
-    EXPECT_NE(text.out.find(line), std::string::npos) << "missing:\n" << line << text.out;
-  }
+  const std::string object4 =
+      "object 4:           xupsEnvRemoteTemp<45\n"
+      "  OID:              1.3.6.1.4.1.534.1.6.5.0\n"
+      "  answer:           noSuchObject\n"
+      "  trap value:       0\n"
+      "  status:           1 (met)\n"
+      "  warning:          the device does not have this object (noSuchObject): a run counts it "
+      "as 0, the same as a real 0\n"
+      "  other name:       entPhySensorValue (1.3.6.1.2.1.99.1.1.1.4.1): the device has it "
+      "(INTEGER 255)\n"
+      "result:             a run would not judge all four from values the device gave: see the "
+      "warnings of objects 2, 4 (exit 1)\n";
+  EXPECT_NE(text.out.find(object4), std::string::npos) << text.out;
 
   AbsentObject json;
   EXPECT_EQ(json.Run(CheckCall::Form::kJson), 1);
@@ -333,29 +317,11 @@ TEST(CheckRun, TextAndJsonOfAnAbsentObject) {
   EXPECT_EQ(keys, (std::vector<std::string>{"node_id", "address", "port", "snmp_version",
                                             "pollable", "usable", "answer", "error_status",
                                             "error_index", "objects"}));
-  EXPECT_EQ(j["node_id"], 17);
-  EXPECT_EQ(j["address"], "10.0.0.5");
-  EXPECT_EQ(j["port"], 161);
-  EXPECT_EQ(j["snmp_version"], "2c");
-  EXPECT_EQ(j["pollable"], true);
   EXPECT_EQ(j["usable"], false);
-  EXPECT_EQ(j["answer"], "judged");
-  EXPECT_EQ(j["error_status"], 0);
-  ASSERT_EQ(j["objects"].size(), 4u);
   const auto& o4 = j["objects"][3];
-  EXPECT_EQ(o4["slot"], 4);
-  EXPECT_EQ(o4["name"], "xupsEnvRemoteTemp");
-  EXPECT_EQ(o4["oid"], "1.3.6.1.4.1.534.1.6.5.0");
-  EXPECT_EQ(o4["condition"], "<45");
   EXPECT_EQ(o4["type"], "noSuchObject");
   EXPECT_TRUE(o4["raw"].is_null());
-  EXPECT_EQ(o4["value"], 0);
-  EXPECT_EQ(o4["status"], 1);
-  EXPECT_TRUE(o4["warning"].is_string());
-  EXPECT_EQ(o4["other_name"], "entPhySensorValue");
   EXPECT_EQ(o4["other_name_present"], true);
-  EXPECT_EQ(j["objects"][0]["raw"], "45");
-  EXPECT_TRUE(j["objects"][0]["warning"].is_null());
   EXPECT_EQ(j["objects"][1]["other_name_present"], false);
   for (const char* secret : {"s3cret", "t0p"}) {
     EXPECT_EQ(json.out.find(secret), std::string::npos) << secret;
@@ -411,50 +377,6 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
             std::vector<std::string>{"argument 4 \"upsBatteryTemperature<40\": no object name of "
                                      "slot 2 (upsBatteryVoltage or xupsInputVoltage)"});
   EXPECT_TRUE(misnamed.manager.requests.empty());
-}
-
-// Which argument lists are a check, in which form, and which are refused.
-TEST(CheckCallTest, ArgumentRules) {
-  using Form = CheckCall::Form;
-  const std::string o = "upsBatteryVoltage<250";
-  struct Row {
-    std::vector<std::string> args;
-    Form form;
-    bool show;
-    size_t objects;
-    bool problem;
-  };
-  const Row rows[] = {
-      {{"--check", "17"}, Form::kText, false, 0, false},
-      {{"--check", "--show-communities", "17"}, Form::kText, true, 0, false},
-      {{"--check", "17", "--show-communities"}, Form::kText, true, 0, false},
-      {{"--check=json", "17"}, Form::kJson, false, 0, false},
-      {{"--check", "17", o, o, o, o}, Form::kText, false, 4, false},
-      {{"--check=json", "17", o, o, o, o}, Form::kJson, false, 4, false},
-      // Seven arguments are a run, whatever they say.
-      {{"--check", "--show-communities", "17", o, o, o, o}, Form::kNone, false, 0, false},
-      {{"--check=json", "17", o, o, o, o, o}, Form::kNone, false, 0, false},
-      {{"Main UPS", "17", "5", o, o, o, o}, Form::kNone, false, 0, false},
-      {{"--help", "x"}, Form::kNone, false, 0, false},
-      {{"--check"}, Form::kText, false, 0, true},
-      {{"--check", "17", "18"}, Form::kText, false, 0, true},
-      {{"--check", "17", o, o}, Form::kText, false, 0, true},
-      {{"--check", "--show-communities", "17", o, o, o}, Form::kText, false, 0, true},
-      {{"--check=json", "--show-communities", "17"}, Form::kJson, false, 0, true},
-      {{"--check=xml", "17"}, Form::kNone, false, 0, true},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.args));
-    const CheckCall call = ReadCheckCall(row.args);
-    EXPECT_EQ(call.form, row.form);
-    EXPECT_EQ(!call.problem.empty(), row.problem) << call.problem;
-    if (row.problem) continue;
-    EXPECT_EQ(call.show_communities, row.show);
-    EXPECT_EQ(call.objects.size(), row.objects);
-    if (row.form != Form::kNone) {
-      EXPECT_EQ(call.node_id, "17");
-    }
-  }
 }
 
 }  // namespace
