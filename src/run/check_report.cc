@@ -46,7 +46,9 @@ void AppendObject(const PollFindings& f, const ObjectFinding& o, std::string& re
   ReportLine(report, "  OID:", o.oid);
   if (f.polled) {
     ReportLine(report, "  answer:",
-               o.binding ? Describe(*o.binding) : "none (the answer has no binding for it)");
+               o.binding                       ? Describe(*o.binding)
+               : f.answer == AnswerKind::kNone ? "none (no answer)"
+                                               : "none (the answer has no binding for it)");
     ReportLine(report, "  trap value:", o.value ? std::to_string(*o.value) : "none");
     ReportLine(report, "  status:", std::to_string(o.status) + " (" + StatusName(o.status) + ")");
   }
