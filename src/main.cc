@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: upstest NODENAME NODEID NODESTATUS RUNTIME VOLTAGE TEMPERATURE SENSOR\n"
     "       upstest --check [--show-communities] NODEID\n"
+    "       upstest --check[=json] NODEID [RUNTIME VOLTAGE TEMPERATURE SENSOR]\n"
     "       upstest --help | --version\n"
     "\n"
     "Polls one UPS once over SNMP (v1 or v2c) and reports the outcome as SNMPv1\n"
@@ -43,8 +45,12 @@ constexpr const char* kUsage =
     "apiexec/upsdebug-NODEID.txt. Exit status: 0 normal end, 2 argument error,\n"
     "1 ended by an error; the reason of an end other than 0 goes to stderr.\n"
     "--check reads the settings and the node record as a run does, shows them\n"
-    "and says whether a run could poll the node (exit 0) or not (exit 1); it\n"
-    "sends nothing and writes no log. See upstest(1).\n";
+    "and says whether a run could poll the node (exit 0) or not (exit 1). Given\n"
+    "the four objects, it also sends the run's GET and shows, object by object,\n"
+    "what the device answered and what a run would judge (exit 0 only when a\n"
+    "run would judge all four from values the device gave). --check=json prints\n"
+    "the same as one JSON object. It sends no trap and writes no log. See\n"
+    "upstest(1).\n";
 
 }  // namespace
 
@@ -69,24 +75,12 @@ int main(int argc, char** argv) {
     return platform::kExitNormal;
   }
 
-  // --check NODEID, with --show-communities before or after the id. Seven
-  // or more arguments are always a run, so no node name can ask for this.
-  bool check = false;
-  bool show_communities = false;
-  const char* check_id = nullptr;
-  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--check") == 0) {
-    check = true;
-    for (int i = 2; i < argc; ++i) {
-      if (argc == 4 && !show_communities && std::strcmp(argv[i], "--show-communities") == 0) {
-        show_communities = true;
-      } else {
-        check_id = argv[i];
-      }
-    }
-    if (argc == 4 && !show_communities) {
-      std::fputs("upstest: usage: upstest --check [--show-communities] NODEID\n", stderr);
-      return platform::kExitArgumentError;
-    }
+  // --check and --check=json: at most six arguments, so that no run (seven
+  // arguments) can be taken for one.
+  const run::CheckCall check = run::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
+  if (!check.problem.empty()) {
+    platform::DefaultEnv().WriteStderrLine(check.problem);
+    return platform::kExitArgumentError;
   }
 
   platform::StartWatchdog(platform::kWatchdogSeconds);
@@ -114,9 +108,9 @@ int main(int argc, char** argv) {
   store::UseDatabaseHelper(program_directory + "/upstest-store");
 #endif
   ctx.state.AppBase = platform::BaseDirectory(program_directory);
-  if (check) {
+  if (check.form != run::CheckCall::Form::kNone) {
     std::string report;
-    const int status = run::CheckNode(ctx, check_id, show_communities, report);
+    const int status = run::RunCheck(ctx, check, report);
     std::fputs(report.c_str(), stdout);
     return status;
   }

@@ -17,10 +17,18 @@ namespace upstest::cmdline {
 
 namespace {
 
-// Fills the three fields of object k from its argument `arg`. The
-// condition character (one character, however many bytes it takes) and the
-// value are read right after the name, where the name was found. Returns
-// false when neither name of the slot occurs.
+// "a or b": the names slot k accepts.
+std::string SlotNames(int k) {
+  std::string names;
+  for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
+    if (!names.empty()) names += " or ";
+    names += row.name;
+  }
+  return names;
+}
+
+}  // namespace
+
 bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
     const size_t found = arg.find(row.name);
@@ -35,17 +43,10 @@ bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   return false;
 }
 
-// "a or b": the names slot k accepts.
-std::string SlotNames(int k) {
-  std::string names;
-  for (const ObjectName& row : ObjectNameTable[static_cast<size_t>(k - 1)]) {
-    if (!names.empty()) names += " or ";
-    names += row.name;
-  }
-  return names;
+std::string UnacceptedObject(int argument, int k, const std::string& arg) {
+  return "argument " + std::to_string(argument) + " \"" + diag::Printable(arg) +
+         "\": no object name of slot " + std::to_string(k) + " (" + SlotNames(k) + ")";
 }
-
-}  // namespace
 
 void ReadCommandLine(run::Context& ctx) {
   run::TestState& state = ctx.state;
@@ -77,11 +78,7 @@ void ReadCommandLine(run::Context& ctx) {
       const std::string& arg = fields[static_cast<size_t>(k + 2)];
       if (ReadObject(state, k, arg)) continue;
       state.ArgError = true;
-      if (ctx.argument_problem.empty()) {
-        ctx.argument_problem = "argument " + std::to_string(k + 3) + " \"" + diag::Printable(arg) +
-                               "\": no object name of slot " + std::to_string(k) + " (" +
-                               SlotNames(k) + ")";
-      }
+      if (ctx.argument_problem.empty()) ctx.argument_problem = UnacceptedObject(k + 3, k, arg);
     }
 
     if (state.DebugOn) {

@@ -29,15 +29,6 @@ int32_t Divided(int32_t value, double divisor) {
   return platform::RoundToInt32(static_cast<double>(value) / divisor);
 }
 
-void ScaleValues(TestState& state) {
-  if (state.ObjOid(4) == kSensorValueOid && state.ObjValue(4) > 0) {
-    state.ObjValue(4) = Divided(state.ObjValue(4), 10);
-  }
-  if (state.ObjOid(1) == kBatTimeRemainingOid) {
-    state.ObjValue(1) = Divided(state.ObjValue(1), 60);
-  }
-}
-
 // Every condition met: the all-clear trap, unless the node's stored status
 // asks for none. Returns whether a trap was sent.
 bool ReportAllMet(Context& ctx) {
@@ -87,6 +78,15 @@ bool JudgeAndReport(Context& ctx) {
 }
 
 }  // namespace
+
+void ScaleValues(TestState& state) {
+  if (state.ObjOid(4) == kSensorValueOid && state.ObjValue(4) > 0) {
+    state.ObjValue(4) = Divided(state.ObjValue(4), 10);
+  }
+  if (state.ObjOid(1) == kBatTimeRemainingOid) {
+    state.ObjValue(1) = Divided(state.ObjValue(1), 60);
+  }
+}
 
 void StartTest(Context& ctx) {
   TestState& state = ctx.state;

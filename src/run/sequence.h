@@ -4,6 +4,12 @@
 namespace upstest::run {
 
 struct Context;
+struct TestState;
+
+// The scaling of the polled values before they are judged: object 4 polled
+// as entPhySensorValue (tenths) is divided by 10 when above 0, object 1
+// polled as xupsBatTimeRemaining (seconds) by 60, both rounded half to even.
+void ScaleValues(TestState& state);
 
 // Runs the whole test on ctx.state (AppBase already set): debug switch,
 // command line, node record, manager start and poll, scaling, decision and

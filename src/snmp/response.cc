@@ -15,14 +15,9 @@
 
 namespace upstest::snmp {
 
-namespace {
-
-// Types that carry no value of their own: they count as 0.
 bool IsValueless(int32_t type) {
   return type == kTypeNoSuchObject || type == kTypeNoSuchInstance || type == kTypeNull;
 }
-
-}  // namespace
 
 void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,
                           int16_t error_index, const std::string& error_description) {

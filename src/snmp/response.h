@@ -12,6 +12,10 @@ struct Context;
 
 namespace upstest::snmp {
 
+// Types that carry no value of their own: the answer's handler reads no
+// value for them and counts them as 0.
+bool IsValueless(int32_t type);
+
 // Stores the answer's bindings in ObjValue(1..4) and sets ResponseReceived
 // (and ResponseError on failure). Never ends the program.
 void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,

@@ -961,6 +961,139 @@ case_check_node() {
   [ ! -s "$APIEXEC/upsdebug.txt" ] || fail "--check wrote to the switch file"
 }
 
+# json_check JSON VERSION USABLE: the --check=json report of the simulated
+# UPS (node 1 in v1, node 2 in v2c), parsed back by python3's json: its keys
+# in order, the node's part, and object 4 (xupsEnvRemoteTemp, which the UPS
+# lacks, unless USABLE is true and the four objects are ALL_MET).
+json_check() {
+  python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read())
+version, usable = sys.argv[1], sys.argv[2] == "true"
+problems = []
+def want(ok, what):
+    if not ok: problems.append(what)
+want(list(d) == ["node_id", "address", "port", "snmp_version", "pollable", "usable", "answer",
+                 "error_status", "error_index", "objects"], "keys %s" % list(d))
+want(d["node_id"] == (1 if version == "1" else 2), "node_id")
+want(d["address"] == "127.0.0.1" and d["port"] == 1161, "address and port")
+want(d["snmp_version"] == version and d["pollable"] is True and d["usable"] is usable, "node")
+objs = d["objects"]
+want([o["slot"] for o in objs] == [1, 2, 3, 4], "four objects")
+if version == "1" and not usable:
+    # The error answer: a run judges 0, and "> 10" fails on it.
+    want(objs[0]["type"] == "NULL" and objs[0]["value"] == 0 and objs[0]["status"] == 2,
+         "object 1")
+else:
+    want(objs[0]["type"] == "INTEGER" and objs[0]["raw"] == "45" and objs[0]["value"] == 45,
+         "object 1")
+want(objs[0]["other_name"] == "xupsBatTimeRemaining" and objs[0]["other_name_present"] is True,
+     "object 1 other name")
+o4 = objs[3]
+if usable:
+    want(d["answer"] == "judged" and d["error_status"] == 0, "answer")
+    want(all(o["warning"] is None and o["status"] == 1 for o in objs), "all met, no warning")
+    want(o4["raw"] == "255" and o4["value"] == 26, "object 4 scaled")
+else:
+    want(o4["name"] == "xupsEnvRemoteTemp" and o4["oid"] == "1.3.6.1.4.1.534.1.6.5.0", "name")
+    want(o4["other_name"] == "entPhySensorValue" and o4["other_name_present"] is True, "other")
+    want(isinstance(o4["warning"], str) and o4["raw"] is None and o4["value"] == 0, "object 4")
+    if version == "1":
+        want(d["answer"] == "error" and d["error_status"] == 2 and d["error_index"] == 4, "v1")
+        want(o4["type"] == "NULL" and "does not have this object" in o4["warning"], "v1 warning")
+    else:
+        want(d["answer"] == "judged" and o4["type"] == "noSuchObject", "v2c")
+for p in problems:
+    print("   json: " + p)
+sys.exit(1 if problems else 0)
+' "$2" "$3" <<<"$1" || fail "check --json of version $2: $1"
+}
+
+# upstest --check with the four objects against snmpd, in v1 (node 1) and
+# v2c (node 2). The UPS lacks xupsEnvRemoteTemp and has entPhySensorValue,
+# the other name of that slot: exit 1 with the absent object's warning and
+# the other name's presence; in v1 each OID is then asked alone. The four
+# objects of ALL_MET give exit 0. No trap goes out and no log is written;
+# a silent device gets the run's two GETs and no more.
+case_check_objects() {
+  ups_up
+  agent_start silent 1190 drop drop
+  node 3 127.0.0.1 1190 5 2 public trapc "" ""
+  debug_on
+  local lacking=('upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250'
+    'upsBatteryTemperature<40' 'xupsEnvRemoteTemp<45')
+  local id version report json
+  for id in 1 2; do
+    version=$([ $id = 1 ] && echo 1 || echo 2c)
+    report=$("$APIEXEC/upstest" --check $id "${lacking[@]}")
+    RC=$?
+    echo "== upstest --check $id (SNMPv$version, lacking object 4): exit $RC"
+    sed 's/^/   /' <<<"$report"
+    expect_rc 1
+    local want=(
+      'object 4:           xupsEnvRemoteTemp<45'
+      '  other name:       entPhySensorValue (1.3.6.1.2.1.99.1.1.1.4.1): the device has it (INTEGER 255)'
+      '  other name:       xupsInputVoltage (1.3.6.1.4.1.534.1.3.4.1.2.1): the device has it (Gauge32 231)'
+      '  other name:       xupsEnvAmbientTemp (1.3.6.1.4.1.534.1.6.1.0): the device has it (OCTET STRING "24")'
+    )
+    if [ $id = 1 ]; then
+      want+=('poll:               answered with error status 2 (noSuchName), index 4: a run judges what the answer carries'
+        '  warning:          asked alone, the device does not have this object (noSuchName)'
+        '  warning:          asked alone, the device gives INTEGER 45')
+    else
+      want+=('  answer:           noSuchObject'
+        '  warning:          the device does not have this object (noSuchObject): a run counts it as 0, the same as a real 0'
+        '  warning:          not judged: a range is judged only while object 4'"'"'s value is above 0 (it is 0)')
+    fi
+    local line
+    for line in "${want[@]}"; do
+      grep -qxF -- "$line" <<<"$report" || fail "check $id lacks the line: $line"
+    done
+    json=$("$APIEXEC/upstest" --check=json $id "${lacking[@]}")
+    RC=$?
+    echo "== upstest --check=json $id (SNMPv$version, lacking object 4): exit $RC"
+    sed 's/^/   /' <<<"$json"
+    expect_rc 1
+    json_check "$json" $version false
+    ! grep -qE 'public|trapc' <<<"$json" || fail "check --json $id shows a community"
+
+    report=$("$APIEXEC/upstest" --check $id "${ALL_MET[@]}")
+    RC=$?
+    expect_rc 0
+    grep -qxF 'result:             a run would judge all four objects from values the device gave (exit 0)' \
+      <<<"$report" || fail "check $id of ALL_MET: $report"
+    json=$("$APIEXEC/upstest" --check=json $id "${ALL_MET[@]}")
+    RC=$?
+    expect_rc 0
+    json_check "$json" $version true
+  done
+
+  json=$("$APIEXEC/upstest" --check=json 3 "${ALL_MET[@]}")
+  RC=$?
+  expect_rc 1
+  grep -qF '"answer": "none"' <<<"$json" || fail "silent device: $json"
+  [ "$(agent_requests silent | wc -l)" = 2 ] || fail "silent device: $(agent_requests silent)"
+
+  trapd_sync || fail "snmptrapd stopped answering"
+  TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | decode_traps)
+  expect_no_traps
+  [ -z "$(find "$APIEXEC" -name 'upsdebug-*.txt')" ] || fail "--check wrote a log"
+  [ ! -s "$APIEXEC/upsdebug.txt" ] || fail "--check wrote to the switch file"
+
+  # The argument rules: seven arguments are a run, an object in the wrong
+  # slot an argument error before anything is read or sent.
+  "$APIEXEC/upstest" --check 1 upsBatteryVoltage\<1 a b c >"$T/wrong.out" 2>&1
+  RC=$?
+  expect_rc 2
+  [ "$(cat "$T/wrong.out")" = 'upstest: argument 3 "upsBatteryVoltage<1": no object name of slot 1 (upsEstimatedMinutesRemaining or xupsBatTimeRemaining)' ] ||
+    fail "wrong slot: $(cat "$T/wrong.out")"
+  "$APIEXEC/upstest" --check --show-communities 1 "${lacking[@]}" >"$T/seven.out" 2>&1
+  RC=$?
+  expect_rc 1
+  grep -q '^upstest: ReadCommandLine: ' "$T/seven.out" || fail "seven arguments: $(cat "$T/seven.out")"
+
+}
+
 # --help and --version as the only argument; anything else with them is a run.
 case_command_line_options() {
   run_upstest --version

@@ -1,0 +1,78 @@
+// The --check report as JSON, written by nlohmann/json (which escapes every
+// text and replaces bytes that are not UTF-8).
+#include <nlohmann/json.hpp>
+
+#include "run/check_report.h"
+#include "run/check_words.h"
+#include "run/test_state.h"
+
+namespace upstest::run {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json AnswerName(const std::optional<PollFindings>& f) {
+  if (!f) return nullptr;
+  switch (f->answer) {
+    case AnswerKind::kJudged:
+      return "judged";
+    case AnswerKind::kError:
+      return "error";
+    case AnswerKind::kFailed:
+      return "failed";
+    case AnswerKind::kNone:
+      return "none";
+    case AnswerKind::kNotAsked:
+      break;
+  }
+  return nullptr;
+}
+
+template <typename T>
+Json OrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json ObjectJson(const ObjectFinding& o) {
+  Json j;
+  j["slot"] = o.slot;
+  j["name"] = o.name;
+  j["oid"] = o.oid;
+  j["condition"] = o.condition;
+  j["type"] = o.binding ? TypeName(o.binding->type) : "none";
+  j["raw"] = o.binding ? OrNull(o.binding->raw) : Json(nullptr);
+  j["value"] = OrNull(o.value);
+  j["status"] = o.status;
+  std::string warning;
+  for (const std::string& w : o.warnings) warning += (warning.empty() ? "" : "; ") + w;
+  j["warning"] = warning.empty() ? Json(nullptr) : Json(warning);
+  j["other_name"] = o.other_name;
+  j["other_name_present"] = OrNull(o.other_present);
+  return j;
+}
+
+}  // namespace
+
+std::string CheckJson(const TestState& state, std::optional<int32_t> node_id, bool pollable,
+                      bool usable, const std::optional<PollFindings>& findings) {
+  const std::optional<SeenAnswer>* seen = findings ? &findings->seen : nullptr;
+  Json j;
+  j["node_id"] = OrNull(node_id);
+  j["address"] = state.IpAddr;
+  j["port"] = state.UdpPort;
+  j["snmp_version"] = PolledSnmpVersion(state) == 2 ? "2c" : "1";
+  j["pollable"] = pollable;
+  j["usable"] = usable;
+  j["answer"] = AnswerName(findings);
+  j["error_status"] = seen && *seen ? Json((*seen)->error_status) : Json(nullptr);
+  j["error_index"] = seen && *seen ? Json((*seen)->error_index) : Json(nullptr);
+  j["objects"] = Json::array();
+  if (findings) {
+    for (const ObjectFinding& object : findings->objects)
+      j["objects"].push_back(ObjectJson(object));
+  }
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace upstest::run

@@ -1,0 +1,381 @@
+#include "run/check_poll.h"
+
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "cmdline/object_name_table.h"
+#include "cmdline/read_command_line.h"
+#include "platform/convert.h"
+#include "platform/error.h"
+#include "run/check_words.h"
+#include "run/context.h"
+#include "run/sequence.h"
+#include "run/status_compare.h"
+#include "snmp/manager.h"
+#include "snmp/response.h"
+#include "snmp/status_request.h"
+
+namespace upstest::run {
+
+namespace {
+
+constexpr int16_t kNoSuchName = 2;
+// The further GETs are sent only while the poll has lasted less than this.
+constexpr int64_t kAskingMs = 12000;
+
+// Takes the manager's events for the check: reads each answer's bindings as
+// they came, then hands the answer to the run's own handler, so that
+// ObjValue, ResponseReceived and ResponseError are exactly a run's.
+class AnswerRecorder final : public snmp::ManagerEvents {
+ public:
+  explicit AnswerRecorder(Context& ctx) : ctx_(ctx) { ctx_.snmpManager.SetEvents(this); }
+  ~AnswerRecorder() override { ctx_.snmpManager.SetEvents(nullptr); }
+  AnswerRecorder(const AnswerRecorder&) = delete;
+  AnswerRecorder& operator=(const AnswerRecorder&) = delete;
+
+  void Response(int32_t request_id, int16_t error_status, int16_t error_index,
+                const std::string& error_description) override {
+    last = Read(error_status, error_index);
+    snmp::snmpManager_Response(ctx_, request_id, error_status, error_index, error_description);
+  }
+  void BadPacket(int16_t error_code, const std::string& error_description) override {
+    snmp::snmpManager_BadPacket(ctx_, error_code, error_description);
+  }
+
+  // The last answer delivered, accepted by the run's handler or not: the
+  // one whose values ObjValue holds.
+  std::optional<SeenAnswer> last;
+
+ private:
+  SeenAnswer Read(int16_t error_status, int16_t error_index) {
+    SeenAnswer seen;
+    seen.error_status = error_status;
+    seen.error_index = error_index;
+    snmp::Manager& manager = ctx_.snmpManager;
+    try {
+      seen.count = manager.ObjCount();
+      for (int16_t i = 0; i < seen.count && i < kObjectCount; ++i) {
+        SeenBinding binding;
+        binding.oid = manager.ObjId(i);
+        binding.type = manager.ObjValueType(i);
+        if (!snmp::IsValueless(binding.type)) binding.raw = manager.ObjValue(i);
+        seen.bindings.push_back(std::move(binding));
+      }
+    } catch (const std::exception&) {
+      // A binding that cannot be read stays out; the run's handler reads the
+      // same and reports its failure through the flags.
+    }
+    return seen;
+  }
+
+  Context& ctx_;
+};
+
+// The accepted name of slot k that polls `oid`, and the slot's other name.
+void NameObject(ObjectFinding& object, int k, const std::string& oid) {
+  for (const cmdline::ObjectName& row : cmdline::ObjectNameTable[static_cast<size_t>(k - 1)]) {
+    if (row.oid == oid) {
+      object.name = std::string(row.name);
+    } else {
+      object.other_name = std::string(row.name);
+      object.other_oid = std::string(row.oid);
+    }
+  }
+}
+
+AnswerKind KindOf(const TestState& state, const std::optional<SeenAnswer>& seen) {
+  if (!state.ResponseReceived) return AnswerKind::kNone;
+  if (state.ResponseError) return AnswerKind::kFailed;
+  if (seen && seen->error_status != 0) return AnswerKind::kError;
+  return AnswerKind::kJudged;
+}
+
+// Why a value makes a run's handler fail, or an empty text when it does
+// not: the same conversion the handler makes.
+std::string ConversionFailure(const SeenBinding& binding) {
+  if (!binding.raw) return {};
+  try {
+    platform::ToInt32(*binding.raw);
+    return {};
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+// What the answer left for object k, before judging.
+void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::string& failure) {
+  auto& w = object.warnings;
+  if (f.answer == AnswerKind::kNone) {
+    w.push_back("no answer to either attempt: a run judges nothing (poll status 4)");
+    return;
+  }
+  if (f.answer == AnswerKind::kError) {
+    w.push_back("the answer is an error (" + ErrorStatusName(f.seen->error_status) + ", index " +
+                std::to_string(f.seen->error_index) + "): a run judges the " +
+                std::to_string(object.value.value_or(0)) +
+                " it leaves here, not a value the device gave");
+    return;
+  }
+  const std::optional<SeenBinding>& b = object.binding;
+  if (!b) {
+    w.push_back("the answer has no binding for this object: a run keeps 0 for it");
+  } else if (b->type == snmp::kTypeNoSuchObject || b->type == snmp::kTypeNoSuchInstance) {
+    w.push_back("the device does not have this object (" + TypeName(b->type) +
+                "): a run counts it as 0, the same as a real 0");
+  } else if (b->type == snmp::kTypeNull) {
+    w.push_back("the device gave NULL: a run counts it as 0");
+  } else if (const std::string why = ConversionFailure(*b); !why.empty()) {
+    w.push_back(Describe(*b) + " fails a run's whole poll (poll status 3): " + why);
+    return;
+  }
+  if (f.answer == AnswerKind::kFailed) {
+    w.push_back("the poll fails on " + failure + ": a run judges nothing (poll status 3)");
+  }
+}
+
+// What fails the run's handler: the first value that does not convert, or
+// a fifth binding.
+std::string FailureCause(const PollFindings& f) {
+  for (const ObjectFinding& object : f.objects) {
+    if (object.binding && !ConversionFailure(*object.binding).empty()) {
+      return "the value of object " + std::to_string(object.slot);
+    }
+  }
+  if (f.seen && f.seen->count > kObjectCount) {
+    return "the answer's binding " + std::to_string(kObjectCount + 1);
+  }
+  return "a binding that cannot be read";
+}
+
+struct RunEnd {
+  int object = 0;  // 0: the first pass ends normally
+  int status = 0;
+  std::string reason;
+};
+
+// A run's first comparison pass, which may end the run (a range condition
+// without '-', a condition value that is no number).
+RunEnd FirstPass(Context& ctx) {
+  for (int16_t i = 1; i <= kObjectCount; ++i) {
+    try {
+      StatusCompare(ctx, i);
+    } catch (const platform::ProgramEnd& end) {
+      return {i, end.status, end.reason};
+    }
+  }
+  return {};
+}
+
+// Why a judged answer leaves object k without a verdict of its own.
+void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& object) {
+  const int k = object.slot;
+  const std::string& op = s.ObjCondSign(k);
+  auto& w = object.warnings;
+  if (end.object == k) {
+    w.push_back(end.status == platform::kExitArgumentError
+                    ? "a run ends here with poll status 2 (argument error): " + end.reason
+                    : "a run ends here by an error, without a trap: " + end.reason);
+  } else if (end.object != 0) {
+    w.push_back("a run ends at object " + std::to_string(end.object) +
+                ", so no verdict on this one is reported");
+  } else if (op == "|" && s.ObjValue(4) <= 0) {
+    const std::string why = "a range is judged only while object 4's value is above 0 (it is " +
+                            std::to_string(s.ObjValue(4)) + ")";
+    w.push_back(k == 4 ? "counted as met without judging: " + why : "not judged: " + why);
+  } else if (op != "=" && op != "<" && op != ">" && op != "|") {
+    w.push_back("not judged: the condition's operator \"" + op + "\" is none of = < > |");
+  }
+}
+
+using Oids = std::array<std::string, kObjectCount>;
+
+// The further GETs of a check, and why they stopped before all were asked.
+struct Asking {
+  Context& ctx;
+  AnswerRecorder& recorder;
+  int64_t started_ms;  // when the check's poll began
+  std::string& stopped;
+};
+
+// One more GET of `oids` with the run's own request and retry rule. The
+// answer, or none when none came, the request could not be sent, or the
+// check's time for asking is used up: each GET may take as long as a run's
+// two attempts, so the asking stops once kAskingMs have passed since the
+// poll began, and a check ends within that and one more GET.
+std::optional<SeenAnswer> AskAgain(Asking& a, const Oids& oids) {
+  if (a.ctx.env.MonotonicMs() - a.started_ms >= kAskingMs) {
+    a.stopped = "the device answered too slowly: the check asks no more after " +
+                std::to_string(kAskingMs / 1000) + " s";
+    return std::nullopt;
+  }
+  for (int n = 1; n <= kObjectCount; ++n) {
+    a.ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
+  }
+  a.recorder.last.reset();
+  try {
+    snmp::CheckStatus(a.ctx);
+  } catch (const platform::ProgramEnd& end) {
+    a.stopped = "a GET could not be sent: " + end.reason;
+    return std::nullopt;
+  }
+  if (!a.ctx.state.ResponseReceived || !a.recorder.last) {
+    a.stopped = "the device did not answer a GET of the check; it asks no more";
+    return std::nullopt;
+  }
+  return a.recorder.last;
+}
+
+// Every binding names the OID asked for in its place: an answer to this
+// request, not a late one to an earlier request of the check (every
+// request carries the same identifier).
+bool AnswersRequest(const SeenAnswer& answer, const Oids& oids) {
+  if (answer.bindings.size() != oids.size()) return false;
+  for (size_t i = 0; i < oids.size(); ++i) {
+    if (answer.bindings[i].oid != oids[i]) return false;
+  }
+  return true;
+}
+
+bool GivesValue(const SeenBinding& binding) {
+  return !snmp::IsValueless(binding.type) && binding.type != snmp::kTypeEndOfMibView;
+}
+
+// Asks for `oid` alone (as all four bindings of the run's request).
+// Returns false when no answer came; otherwise sets `present` (none when
+// the answer does not tell) and `binding`.
+bool AskAlone(Asking& a, const std::string& oid, std::optional<bool>& present,
+              std::optional<SeenBinding>& binding) {
+  const Oids oids{oid, oid, oid, oid};
+  const std::optional<SeenAnswer> answer = AskAgain(a, oids);
+  if (!answer) return false;
+  if (!AnswersRequest(*answer, oids)) return true;
+  if (answer->error_status == kNoSuchName) {
+    present = false;
+  } else if (answer->error_status == 0) {
+    present = GivesValue(answer->bindings[0]);
+    binding = answer->bindings[0];
+  }
+  return true;
+}
+
+// With SNMPv1 and an error answer: each polled OID asked alone. Returns
+// false when one went unanswered.
+bool AskPolledAlone(Asking& a, PollFindings& f) {
+  for (ObjectFinding& object : f.objects) {
+    std::optional<bool> present;
+    std::optional<SeenBinding> binding;
+    if (!AskAlone(a, object.oid, present, binding)) return false;
+    if (present == false) {
+      object.warnings.push_back("asked alone, the device does not have this object (noSuchName)");
+    } else if (present == true) {
+      object.warnings.push_back("asked alone, the device gives " + Describe(*binding));
+    }
+  }
+  return true;
+}
+
+// The other name of every slot, in one GET; with SNMPv1 and an error
+// answer, each alone.
+void AskOtherNames(Asking& a, PollFindings& f) {
+  const bool v1 = PolledSnmpVersion(a.ctx.state) == 1;
+  if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(a, f)) return;
+  Oids others;
+  for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
+  const std::optional<SeenAnswer> answer = AskAgain(a, others);
+  if (!answer) return;
+  if (answer->error_status == 0 && AnswersRequest(*answer, others)) {
+    for (size_t i = 0; i < others.size(); ++i) {
+      f.objects[i].other_present = GivesValue(answer->bindings[i]);
+      f.objects[i].other_binding = answer->bindings[i];
+    }
+  } else if (v1 && answer->error_status != 0) {
+    for (ObjectFinding& object : f.objects) {
+      if (!AskAlone(a, object.other_oid, object.other_present, object.other_binding)) {
+        return;
+      }
+    }
+  }
+}
+
+// The answer and the first pass, as a run would take them.
+void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
+  TestState& s = ctx.state;
+  f.answer = KindOf(s, seen);
+  if (f.answer != AnswerKind::kNone) f.seen = seen;
+  for (ObjectFinding& object : f.objects) {
+    if (f.seen && static_cast<size_t>(object.slot) <= f.seen->bindings.size()) {
+      object.binding = f.seen->bindings[static_cast<size_t>(object.slot - 1)];
+    }
+  }
+  ScaleValues(s);
+  RunEnd end;
+  if (f.answer == AnswerKind::kNone || f.answer == AnswerKind::kFailed) {
+    SetNotJudged(s, f.answer == AnswerKind::kNone ? kPollNoAnswer : kPollHandlerFailed);
+  } else {
+    end = FirstPass(ctx);
+  }
+  const std::string failure = FailureCause(f);
+  for (ObjectFinding& object : f.objects) {
+    object.value = s.ObjValue(object.slot);
+    object.status = s.ObjStatus(object.slot);
+    AnswerWarnings(f, object, failure);
+    if (f.answer == AnswerKind::kJudged || f.answer == AnswerKind::kError) {
+      JudgingWarnings(s, end, object);
+    }
+  }
+}
+
+}  // namespace
+
+std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objects,
+                             int first_argument) {
+  for (int k = 1; k <= kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
+    const std::string& arg = objects[static_cast<size_t>(k - 1)];
+    if (!cmdline::ReadObject(ctx.state, k, arg)) {
+      return cmdline::UnacceptedObject(first_argument + k - 1, k, arg);
+    }
+  }
+  return {};
+}
+
+PollFindings NotPolled(const Context& ctx, std::string why) {
+  PollFindings f;
+  f.poll_problem = std::move(why);
+  for (int k = 1; k <= kObjectCount; ++k) {
+    ObjectFinding& object = f.objects[static_cast<size_t>(k - 1)];
+    object.slot = k;
+    object.oid = ctx.state.ObjOid(k);
+    object.condition = ctx.state.ObjCondSign(k) + ctx.state.ObjCondVal(k);
+    NameObject(object, k, object.oid);
+  }
+  return f;
+}
+
+PollFindings PollForCheck(Context& ctx) {
+  PollFindings f = NotPolled(ctx, {});
+  AnswerRecorder recorder(ctx);
+  const int64_t started_ms = ctx.env.MonotonicMs();
+  try {
+    snmp::StartManager(ctx);
+    snmp::CheckStatus(ctx);
+  } catch (const platform::ProgramEnd& end) {
+    f.poll_problem = end.reason;
+    return f;
+  }
+  f.polled = true;
+  JudgeAsRun(ctx, recorder.last, f);
+  // The answer a run would judge is taken; only then is the device asked
+  // more, and not at all when it did not answer.
+  if (f.answer != AnswerKind::kNone) {
+    Asking asking{ctx, recorder, started_ms, f.asking_stopped};
+    AskOtherNames(asking, f);
+  }
+  f.usable = f.answer == AnswerKind::kJudged;
+  for (const ObjectFinding& object : f.objects) {
+    if (!object.warnings.empty()) f.usable = false;
+  }
+  return f;
+}
+
+}  // namespace upstest::run

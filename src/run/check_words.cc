@@ -1,0 +1,101 @@
+#include "run/check_words.h"
+
+#include <array>
+#include <string_view>
+
+#include "diag/log.h"
+#include "run/check_poll.h"
+#include "run/test_state.h"
+#include "snmp/manager.h"
+
+namespace upstest::run {
+
+std::string TypeName(int32_t type) {
+  switch (type) {
+    case snmp::kTypeInteger:
+      return "INTEGER";
+    case snmp::kTypeOctetString:
+      return "OCTET STRING";
+    case snmp::kTypeNull:
+      return "NULL";
+    case snmp::kTypeObjectId:
+      return "OBJECT IDENTIFIER";
+    case snmp::kTypeIpAddress:
+      return "IpAddress";
+    case snmp::kTypeCounter32:
+      return "Counter32";
+    case snmp::kTypeGauge32:
+      return "Gauge32";
+    case snmp::kTypeTimeTicks:
+      return "TimeTicks";
+    case snmp::kTypeOpaque:
+      return "Opaque";
+    case snmp::kTypeCounter64:
+      return "Counter64";
+    case snmp::kTypeNoSuchObject:
+      return "noSuchObject";
+    case snmp::kTypeNoSuchInstance:
+      return "noSuchInstance";
+    case snmp::kTypeEndOfMibView:
+      return "endOfMibView";
+    default:
+      return "type " + std::to_string(type);
+  }
+}
+
+std::string ErrorStatusName(int16_t status) {
+  // The error statuses of SNMPv1 (0 to 5) and those SNMPv2c adds.
+  static constexpr std::array<std::string_view, 19> kNames = {"noError",
+                                                              "tooBig",
+                                                              "noSuchName",
+                                                              "badValue",
+                                                              "readOnly",
+                                                              "genErr",
+                                                              "noAccess",
+                                                              "wrongType",
+                                                              "wrongLength",
+                                                              "wrongEncoding",
+                                                              "wrongValue",
+                                                              "noCreation",
+                                                              "inconsistentValue",
+                                                              "resourceUnavailable",
+                                                              "commitFailed",
+                                                              "undoFailed",
+                                                              "authorizationError",
+                                                              "notWritable",
+                                                              "inconsistentName"};
+  if (status >= 0 && static_cast<size_t>(status) < kNames.size()) {
+    return std::string(kNames[static_cast<size_t>(status)]);
+  }
+  return "error " + std::to_string(status);
+}
+
+std::string Describe(const SeenBinding& binding) {
+  std::string text = TypeName(binding.type);
+  if (!binding.raw) return text;
+  const bool is_text = binding.type == snmp::kTypeOctetString || binding.type == snmp::kTypeOpaque;
+  const std::string value = diag::Printable(*binding.raw);
+  return text + " " + (is_text ? "\"" + value + "\"" : value);
+}
+
+std::string StatusName(int16_t status) {
+  switch (status) {
+    case kObjMet:
+      return "met";
+    case kObjFailed:
+      return "failed";
+    case kObjNotJudged:
+      return "not judged";
+    default:
+      return "code " + std::to_string(status);
+  }
+}
+
+void ReportLine(std::string& report, std::string_view label, const std::string& value) {
+  report += label;
+  report.append(label.size() < 20 ? 20 - label.size() : 1, ' ');
+  report += value;
+  report += '\n';
+}
+
+}  // namespace upstest::run
