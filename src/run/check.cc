@@ -70,7 +70,8 @@ void DescribeRecord(Context& ctx, bool show_communities, std::string& report) {
   ReportLine(report, "node record:",
              ctx.node_record_problem.empty()
                  ? "node_id " + std::to_string(s.NodeId) + " found in ATR_Nodes"
-                 : "not read: " + ctx.node_record_problem);
+             : ctx.node_record_problem_said ? "read in part: " + ctx.node_record_problem
+                                            : "not read: " + ctx.node_record_problem);
   ReportLine(report, "IpAddr:", "\"" + diag::Printable(s.IpAddr) + "\"");
   ReportLine(report, "UdpPort:", std::to_string(s.UdpPort));
   ReportLine(report, "status:",
@@ -188,7 +189,11 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
   }
 
   DescribeRecord(ctx, show_communities, report);
-  std::string problem = ctx.node_record_problem;
+  // A record read in part still gives a run the address and port it read
+  // first: the run polls with the fields it got, so only the address can
+  // stop it.
+  const bool in_part = ctx.node_record_problem_said;
+  std::string problem = in_part ? std::string() : ctx.node_record_problem;
   const std::string unresolved = DescribeAddress(s, report);
   if (problem.empty()) problem = unresolved;
 
@@ -199,7 +204,8 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
   ReportLine(report, "verdict:",
              "a run could poll node " + std::to_string(s.NodeId) + " at " +
                  diag::Printable(s.IpAddr) + " port " + std::to_string(s.UdpPort) + " (" +
-                 VersionName(s) + ")");
+                 VersionName(s) + ")" +
+                 (in_part ? ", with the fields after the record's unreadable column empty" : ""));
   return platform::kExitNormal;
 }
 

@@ -896,6 +896,7 @@ case_check_node() {
   agent_start silent 1190 drop drop
   node 50 127.0.0.1 1190 5 2 s3cret-read tr4p-k3y-50 "2026-12-01 08:00:00" "On line"
   node 51 no-such-host.invalid 161 5 1 public trapc "" ""
+  node 52 127.0.0.1 1190 99999 1 public trapc "" ""
   debug_on
   local report
   report=$("$APIEXEC/upstest" --check 50)
@@ -922,6 +923,15 @@ case_check_node() {
   report=$("$APIEXEC/upstest" --check --show-communities 50)
   grep -qxF 'readcomm:           "s3cret-read"' <<<"$report" || fail "--show-communities: $report"
   grep -qxF 'trapcomm:           "tr4p-k3y-50"' <<<"$report" || fail "--show-communities: $report"
+
+  # A row read up to its status column: a run polls with what it got.
+  report=$("$APIEXEC/upstest" --check 52 2>/dev/null)
+  RC=$?
+  expect_rc 0
+  grep -qF "node record:        read in part: node 52: cannot read the row of ATR_Nodes" \
+    <<<"$report" || fail "check 52: $report"
+  grep -qxF 'verdict:            a run could poll node 52 at 127.0.0.1 port 1190 (SNMPv1), with the fields after the record'"'"'s unreadable column empty' \
+    <<<"$report" || fail "check 52: $report"
 
   # Each reason a run could not poll, with its verdict.
   local id want
