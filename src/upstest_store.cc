@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "store/helper.h"
+#include "store/helper_server.h"
 
 int main(int argc, char** argv) {
   if (!upstest::store::PrepareHelperProcess(argc == 2 ? argv[1] : nullptr)) {

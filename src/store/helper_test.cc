@@ -25,6 +25,7 @@
 #include "platform/error.h"
 #include "platform/program.h"
 #include "store/ado.h"
+#include "store/helper_server.h"
 #include "store/test_files.h"
 
 namespace upstest::store {
@@ -48,43 +49,6 @@ std::string FailureOf(Connection& conn) {
     return e.what();
   }
   return "(opened)";
-}
-
-TEST(HelperWire, RecordsRoundTripWithEveryKindOfValue) {
-  FirstRecord record;
-  record.has_columns = true;
-  record.eof = false;
-  record.names = {"a", "", "Umsätze", "d", "e", "f"};
-  record.values = {Value(),
-                   Value::Text(std::string("x\0y", 3)),
-                   Value::Integer(-9223372036854775807LL - 1),
-                   Value::Floating(161.5),
-                   Value::Boolean(true),
-                   Value::Date({1898, 12, 30, 23, 59, 58})};
-  const FirstRecord back = DecodeRecord(EncodeRecord(record));
-  EXPECT_TRUE(back.has_columns);
-  EXPECT_FALSE(back.eof);
-  EXPECT_EQ(back.names, record.names);
-  ASSERT_EQ(back.values.size(), record.values.size());
-  for (size_t i = 0; i < record.values.size(); ++i) {
-    EXPECT_EQ(back.values[i].data(), record.values[i].data()) << i;
-  }
-}
-
-TEST(HelperWire, EveryCutAndAnyTrailingOctetIsMalformed) {
-  FirstRecord record;
-  record.has_columns = true;
-  record.eof = false;
-  record.names = {"address", "status"};
-  record.values = {Value::Text("10.0.0.1"), Value::Integer(5)};
-  const std::string bytes = EncodeRecord(record);
-  for (size_t n = 0; n < bytes.size(); ++n) {
-    EXPECT_THROW(DecodeRecord(bytes.substr(0, n)), platform::Failure) << n;
-  }
-  EXPECT_THROW(DecodeRecord(bytes + "x"), platform::Failure);
-  // A count far beyond the octets present fails before anything is built.
-  std::string huge = bytes.substr(0, 2) + std::string("\xff\xff\xff\x7f", 4);
-  EXPECT_THROW(DecodeRecord(huge), platform::Failure);
 }
 
 TEST(Helper, ServesAnAccessFileAsTheProcessItselfWould) {
