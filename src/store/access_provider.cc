@@ -92,6 +92,30 @@ float FloatLe(const unsigned char* p) {
 
 bool IsTextType(int type) { return type == MDB_TEXT || type == MDB_MEMO; }
 
+// The octets a value of a column type takes in its row: a value with fewer
+// is truncated. 0 for the types read as they stand.
+int OctetsNeeded(int type) {
+  switch (type) {
+    case MDB_BYTE:
+      return 1;
+    case MDB_INT:
+      return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+      return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+      return 8;
+    case MDB_REPID:
+      return 16;
+    case MDB_NUMERIC:
+      return 17;
+    default:
+      return 0;
+  }
+}
+
 // One table read row by row.
 class TableReader {
  public:
@@ -162,6 +186,8 @@ class TableReader {
     return true;
   }
 
+  // The current record's value of column `i`. Throws Failure for a value
+  // that does not lie whole in its page.
   Value Get(unsigned int i) const {
     auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table_->columns, i));
     const MdbField& field = fields_[i];
@@ -177,59 +203,55 @@ class TableReader {
         static_cast<size_t>(field.start) + static_cast<size_t>(size) > sizeof mdb_->pg_buf) {
       throw platform::Failure("A value of the column '" + names_[i] + "' lies outside its page");
     }
+    if (size < OctetsNeeded(col->col_type)) {
+      throw platform::Failure("A value of the column '" + names_[i] + "' is truncated");
+    }
+    return FixedValue(*col, field);
+  }
+
+ private:
+  // The value of a column of fixed width (or binary), from the page.
+  // REQUIRES: the field lies in the page and holds OctetsNeeded octets.
+  Value FixedValue(const MdbColumn& col, const MdbField& field) const {
     const auto* p = mdb_->pg_buf + field.start;
-    auto need = [&](int bytes) {
-      if (size < bytes) {
-        throw platform::Failure("A value of the column '" + names_[i] + "' is truncated");
-      }
-    };
-    switch (col->col_type) {
+    switch (col.col_type) {
       case MDB_BYTE:
-        need(1);
         return Value::Integer(p[0]);
       case MDB_INT:
-        need(2);
         return Value::Integer(SignedLe(p, 2));
       case MDB_LONGINT:
-        need(4);
         return Value::Integer(SignedLe(p, 4));
       case MDB_MONEY:
-        need(8);
         return Value::Floating(static_cast<double>(SignedLe(p, 8)) / 10000.0);
       case MDB_FLOAT:
-        need(4);
         return Value::Floating(FloatLe(p));
       case MDB_DOUBLE:
-        need(8);
         return Value::Floating(DoubleLe(p));
       case MDB_DATETIME:
-        need(8);
         return Value::Date(FromOleDate(DoubleLe(p)));
-      case MDB_NUMERIC: {
-        need(17);
-        char* text = Mdb().mdb_numeric_to_string(mdb_, field.start, col->col_scale, col->col_prec);
-        if (text == nullptr) return Value();
-        const double v = std::strtod(text, nullptr);
-        Mdb().g_free(text);
-        return Value::Floating(v);
-      }
-      case MDB_REPID: {
-        need(16);
-        char* text = Mdb().mdb_col_to_string(mdb_, mdb_->pg_buf, field.start, MDB_REPID, size);
-        if (text == nullptr) return Value();
-        Value v = Value::Text(text);
-        Mdb().g_free(text);
-        return v;
-      }
+      case MDB_NUMERIC:
+        return LibraryText(
+            Mdb().mdb_numeric_to_string(mdb_, field.start, col.col_scale, col.col_prec), true);
+      case MDB_REPID:
+        return LibraryText(
+            Mdb().mdb_col_to_string(mdb_, mdb_->pg_buf, field.start, MDB_REPID, field.siz), false);
       case MDB_BINARY:
         return Value::Text(
-            std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(size)));
+            std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(field.siz)));
       default:  // OLE objects and attachments are not read
         return Value();
     }
   }
 
- private:
+  // A text libmdb made for a value, as a number or as it stands; freed
+  // here. Null when the library gave none.
+  static Value LibraryText(char* text, bool as_number) {
+    if (text == nullptr) return Value();
+    Value v = as_number ? Value::Floating(std::strtod(text, nullptr)) : Value::Text(text);
+    Mdb().g_free(text);
+    return v;
+  }
+
   void Release() {
     if (table_ != nullptr) Mdb().mdb_free_tabledef(table_);
     table_ = nullptr;

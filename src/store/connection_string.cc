@@ -30,73 +30,100 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   throw platform::Failure("The connection string is malformed: " + what);
 }
 
+// The steps of a pair. Each reads `text` from `pos` and leaves `pos` after
+// what it read; none reads past the end.
+
+size_t SkipBlanks(std::string_view text, size_t pos) {
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  return pos;
+}
+
+// The key up to its '=', trimmed and in lower case; `pos` after the '='.
+std::string ReadKey(std::string_view text, size_t& pos) {
+  const size_t eq = text.find_first_of("=;", pos);
+  if (eq == std::string_view::npos || text[eq] != '=') Malformed("a part has no '='");
+  std::string key = Lower(Trim(text.substr(pos, eq - pos)));
+  if (key.empty()) Malformed("a part has no key");
+  pos = eq + 1;
+  return key;
+}
+
+// After a quoted or braced value only blanks may stand before the ';'.
+void EndOfEnclosedValue(std::string_view text, size_t& pos, const char* what) {
+  pos = SkipBlanks(text, pos);
+  if (pos < text.size() && text[pos] != ';') Malformed(std::string("text follows ") + what);
+}
+
+// A value in quotes, `pos` at the opening one: a doubled quote stands for
+// one, and ';' is part of the value.
+std::string QuotedValue(std::string_view text, size_t& pos) {
+  const char quote = text[pos++];
+  std::string value;
+  for (;;) {
+    if (pos >= text.size()) Malformed("a quoted value is not closed");
+    if (text[pos] != quote) {
+      value += text[pos++];
+    } else if (pos + 1 < text.size() && text[pos + 1] == quote) {
+      value += quote;
+      pos += 2;
+    } else {
+      ++pos;
+      break;
+    }
+  }
+  EndOfEnclosedValue(text, pos, "a quoted value");
+  return value;
+}
+
+// A value in ODBC braces, `pos` at the '{': kept as it stands, braces
+// included ("}}" inside stands for one '}').
+std::string BracedValue(std::string_view text, size_t& pos) {
+  const size_t open = pos++;
+  for (;;) {
+    if (pos >= text.size()) Malformed("a value in braces is not closed");
+    if (text[pos] != '}') {
+      ++pos;
+    } else if (pos + 1 < text.size() && text[pos + 1] == '}') {
+      pos += 2;
+    } else {
+      ++pos;
+      break;
+    }
+  }
+  std::string value(text.substr(open, pos - open));
+  EndOfEnclosedValue(text, pos, "a value in braces");
+  return value;
+}
+
+// The value after a key's '=': quoted, braced or plain (trimmed, up to the
+// next ';'); `pos` at the ';' or the end.
+std::string ReadValue(std::string_view text, size_t& pos) {
+  pos = SkipBlanks(text, pos);
+  if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) return QuotedValue(text, pos);
+  if (pos < text.size() && text[pos] == '{') return BracedValue(text, pos);
+  const size_t semi = std::min(text.find(';', pos), text.size());
+  std::string value(Trim(text.substr(pos, semi - pos)));
+  pos = semi;
+  return value;
+}
+
 }  // namespace
 
 ConnectionString::ConnectionString(std::string_view text) {
   size_t pos = 0;
-  const size_t end = text.size();
-  while (pos < end) {
-    while (pos < end && IsBlank(text[pos])) ++pos;
-    if (pos < end && text[pos] == ';') {
+  for (;;) {
+    pos = SkipBlanks(text, pos);
+    if (pos < text.size() && text[pos] == ';') {  // an empty segment
       ++pos;
       continue;
     }
-    if (pos >= end) break;
+    if (pos >= text.size()) break;
     const size_t start = pos;
-    const size_t eq = text.find_first_of("=;", pos);
-    if (eq == std::string_view::npos || text[eq] != '=') {
-      Malformed("a part has no '='");
-    }
-    const std::string key = Lower(Trim(text.substr(start, eq - start)));
-    if (key.empty()) Malformed("a part has no key");
-    pos = eq + 1;
-    while (pos < end && IsBlank(text[pos])) ++pos;
-    std::string value;
-    if (pos < end && (text[pos] == '"' || text[pos] == '\'')) {
-      const char quote = text[pos++];
-      bool closed = false;
-      while (pos < end) {
-        if (text[pos] == quote) {
-          if (pos + 1 < end && text[pos + 1] == quote) {
-            value += quote;
-            pos += 2;
-            continue;
-          }
-          ++pos;
-          closed = true;
-          break;
-        }
-        value += text[pos++];
-      }
-      if (!closed) Malformed("a quoted value is not closed");
-      while (pos < end && IsBlank(text[pos])) ++pos;
-      if (pos < end && text[pos] != ';') Malformed("text follows a quoted value");
-    } else if (pos < end && text[pos] == '{') {
-      const size_t open = pos++;
-      bool closed = false;
-      while (pos < end) {
-        if (text[pos] == '}') {
-          if (pos + 1 < end && text[pos + 1] == '}') {
-            pos += 2;
-            continue;
-          }
-          ++pos;
-          closed = true;
-          break;
-        }
-        ++pos;
-      }
-      if (!closed) Malformed("a value in braces is not closed");
-      value = std::string(text.substr(open, pos - open));
-      while (pos < end && IsBlank(text[pos])) ++pos;
-      if (pos < end && text[pos] != ';') Malformed("text follows a value in braces");
-    } else {
-      const size_t semi = std::min(text.find(';', pos), end);
-      value = std::string(Trim(text.substr(pos, semi - pos)));
-      pos = semi;
-    }
-    pairs_.push_back({key, std::move(value), std::string(Trim(text.substr(start, pos - start)))});
-    if (pos < end) ++pos;  // the ';'
+    std::string key = ReadKey(text, pos);
+    std::string value = ReadValue(text, pos);
+    pairs_.push_back(
+        {std::move(key), std::move(value), std::string(Trim(text.substr(start, pos - start)))});
+    if (pos < text.size()) ++pos;  // the ';'
   }
 }
 
