@@ -1,5 +1,6 @@
 #include "store/node_reader.h"
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
