@@ -6,9 +6,11 @@ namespace upstest::run {
 struct Context;
 struct TestState;
 
-// The scaling of the polled values before they are judged: object 4 polled
-// as entPhySensorValue (tenths) is divided by 10 when above 0, object 1
-// polled as xupsBatTimeRemaining (seconds) by 60, both rounded half to even.
+// The scaling of the polled values before they are judged: each object's
+// ObjValue is divided as the row of its own slot whose OID is exactly its
+// ObjOid says (cmdline::ObjectNameTable: a divisor, and whether only a
+// value above 0 is divided); an object polled under a name without a
+// divisor keeps its value.
 void ScaleValues(TestState& state);
 
 // Runs the whole test on ctx.state (AppBase already set): debug switch,

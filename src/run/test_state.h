@@ -13,6 +13,9 @@
 
 namespace upstest::run {
 
+// The four objects an answer fills, in its order: one binding each.
+inline constexpr int kObjectCount = 4;
+
 // The four objects' fields, numbered 1 to 4 as everywhere in the system:
 // ObjOid(1) is object 1. Any other number is a runtime error.
 template <typename T>
@@ -23,12 +26,12 @@ class ObjectArray {
 
  private:
   static size_t Index(int n) {
-    if (n < 1 || n > 4) {
+    if (n < 1 || n > kObjectCount) {
       throw platform::Failure("Subscript out of range: object " + std::to_string(n));
     }
     return static_cast<size_t>(n - 1);
   }
-  std::array<T, 4> values_{};
+  std::array<T, kObjectCount> values_{};
 };
 
 struct TestState {
@@ -91,9 +94,6 @@ inline constexpr int16_t kNodeStatusNoAllClear = 6;
 // The SNMP version a node is polled in: SNMPv2c (2) only for the exact
 // stored text "2" (nothing is trimmed), SNMPv1 (1) for anything else.
 inline int PolledSnmpVersion(const TestState& state) { return state.SnmpVersion == "2" ? 2 : 1; }
-
-// The four objects an answer fills, in its order: one binding each.
-inline constexpr int kObjectCount = 4;
 
 // A poll that was not judged: `poll_status`, and every other code 0.
 inline void SetNotJudged(TestState& state, int16_t poll_status) {
