@@ -1,8 +1,25 @@
-// The test state: the one record of a run. Every stage reads and writes its
-// fields directly. It exists, all zero, before the run begins and lives
-// until the process ends; it is never reset or copied. With the context and
-// Wait it is the floor every subsystem stands on, which is why they all
-// include it from run/.
+// The test state: the one record of a run.
+//
+// Every procedure of a run, in cmdline, store, snmp and trap as in run/
+// itself, reads and writes the fields of this record directly (through the
+// run::Context it is given) instead of taking them as arguments or
+// returning them. So run/ is both where the state lives and where the
+// sequence that drives those procedures runs (run/sequence.h): those
+// modules include the state, the context, Wait and the failure table from
+// run/, and the sequence calls them. Each procedure's header names the
+// fields it reads and the fields it writes, what it sends or writes
+// elsewhere, and how it fails: the entry of the failure table
+// (run/failure.h) its catch names, which fixes the log lines, the pause and
+// whether the run ends. A field a header does not name, the procedure
+// leaves alone.
+//
+// A procedure that waits (run/wait.h) lets the manager's events in: the
+// answer handler (snmp/response.h) may then write ObjValue,
+// ResponseReceived and ResponseError while it waits. The headers name only
+// what a procedure writes itself.
+//
+// The record exists, all zero, before the run begins and lives until the
+// process ends; it is never reset or copied.
 #pragma once
 
 #include <array>
