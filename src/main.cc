@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,11 +53,9 @@ constexpr const char* kUsage =
     "the same as one JSON object. It sends no trap and writes no log. See\n"
     "upstest(1).\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What every run needs before it opens anything.
+void PrepareProcess() {
   using namespace upstest;
-  // Before anything else is opened.
   platform::OpenClosedStandardDescriptors();
   platform::IgnoreWriteSignals();
   // The heap grows once for the whole run and gives nothing back before the
@@ -64,8 +63,14 @@ int main(int argc, char** argv) {
   // a free would be faulted in afresh at the next allocation.
   mallopt(M_TOP_PAD, 256 << 10);
   mallopt(M_TRIM_THRESHOLD, 1 << 20);
-  // A single argument is otherwise always a missing-argument end, so these
-  // two change no run that the management service makes.
+}
+
+// --help and --version: the exit status when the call asks for one of them
+// (its answer printed), none otherwise. A single argument is otherwise
+// always a missing-argument end, so these two change no run that the
+// management service makes.
+std::optional<int> AnswerHelpOrVersion(int argc, char** argv) {
+  using namespace upstest;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
     return platform::kExitNormal;
@@ -74,6 +79,62 @@ int main(int argc, char** argv) {
     std::printf("upstest %s\n", UPSTEST_VERSION);
     return platform::kExitNormal;
   }
+  return std::nullopt;
+}
+
+// The run's SNMP manager and trap sender.
+struct Components {
+  std::unique_ptr<upstest::snmp::Manager> manager;
+  std::unique_ptr<upstest::trap::Agent> agent;
+};
+
+// Makes both components, the manager on `pump`; false (the reason written
+// to stderr) when one cannot be made.
+bool MakeComponents(upstest::platform::EventPump& pump, Components& components) {
+  using namespace upstest;
+  try {
+    components.manager = snmp::NewUdpManager(pump);
+    components.agent = trap::NewUdpAgent();
+  } catch (const std::exception& e) {
+    platform::DefaultEnv().WriteStderrLine(e.what());
+    return false;
+  }
+  return true;
+}
+
+// Gives `ctx` the process's arguments, the node reader, the manager's
+// receiver of events and the base directory, and the store its helper.
+void ConnectRun(upstest::run::Context& ctx, int argc, char** argv,
+                upstest::snmp::FormEvents& events) {
+  using namespace upstest;
+  ctx.arguments.assign(argv + 1, argv + argc);
+  ctx.read_node_data = [](run::Context& c) { store::ReadNodeData(c); };
+  ctx.snmpManager.SetEvents(&events);
+  const std::string program_directory = platform::ProgramDirectory();
+#ifdef UPSTEST_DATABASE_HELPER
+  // Access files and ODBC are served by the helper installed beside the
+  // program, in a process of its own that is bounded, capped and killed
+  // when it overstays.
+  store::UseDatabaseHelper(program_directory + "/upstest-store");
+#endif
+  ctx.state.AppBase = platform::BaseDirectory(program_directory);
+}
+
+// --check and --check=json: the report on stdout; returns the exit status.
+int Check(upstest::run::Context& ctx, const upstest::run::CheckCall& check) {
+  std::string report;
+  const int status = upstest::run::RunCheck(ctx, check, report);
+  std::fputs(report.c_str(), stdout);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace upstest;
+  // Before anything else is opened.
+  PrepareProcess();
+  if (const std::optional<int> status = AnswerHelpOrVersion(argc, argv)) return *status;
 
   // --check and --check=json: at most six arguments, so that no run (seven
   // arguments) can be taken for one.
@@ -85,34 +146,12 @@ int main(int argc, char** argv) {
 
   platform::StartWatchdog(platform::kWatchdogSeconds);
   platform::EventPump pump;
-  std::unique_ptr<snmp::Manager> manager;
-  std::unique_ptr<trap::Agent> agent;
-  try {
-    manager = snmp::NewUdpManager(pump);
-    agent = trap::NewUdpAgent();
-  } catch (const std::exception& e) {
-    platform::DefaultEnv().WriteStderrLine(e.what());
-    return platform::kExitFailure;
-  }
-  run::Context ctx(platform::DefaultEnv(), pump, *manager, *agent,
+  Components components;
+  if (!MakeComponents(pump, components)) return platform::kExitFailure;
+  run::Context ctx(platform::DefaultEnv(), pump, *components.manager, *components.agent,
                    platform::ArgumentText(argc, argv));
-  ctx.arguments.assign(argv + 1, argv + argc);
-  ctx.read_node_data = [](run::Context& c) { store::ReadNodeData(c); };
   snmp::FormEvents events(ctx);
-  manager->SetEvents(&events);
-  const std::string program_directory = platform::ProgramDirectory();
-#ifdef UPSTEST_DATABASE_HELPER
-  // Access files and ODBC are served by the helper installed beside the
-  // program, in a process of its own that is bounded, capped and killed
-  // when it overstays.
-  store::UseDatabaseHelper(program_directory + "/upstest-store");
-#endif
-  ctx.state.AppBase = platform::BaseDirectory(program_directory);
-  if (check.form != run::CheckCall::Form::kNone) {
-    std::string report;
-    const int status = run::RunCheck(ctx, check, report);
-    std::fputs(report.c_str(), stdout);
-    return status;
-  }
+  ConnectRun(ctx, argc, argv, events);
+  if (check.form != run::CheckCall::Form::kNone) return Check(ctx, check);
   return run::RunTest(ctx);
 }

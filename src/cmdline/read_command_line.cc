@@ -74,7 +74,7 @@ void ReadCommandLine(run::Context& ctx) {
     state.NodeId = platform::ToInt32(fields[1]);
     state.NodeStatus = platform::ToInt16(fields[2]);
 
-    for (int k = 1; k <= 4; ++k) {
+    for (int k = 1; k <= run::kObjectCount; ++k) {
       const std::string& arg = fields[static_cast<size_t>(k + 2)];
       if (ReadObject(state, k, arg)) continue;
       state.ArgError = true;

@@ -1,4 +1,5 @@
-// Turning the seven arguments into the node identity and the object tests.
+// Turning the seven arguments into the node identity and the object tests,
+// in ctx.state (see run/test_state.h).
 #pragma once
 
 #include <string>
@@ -10,18 +11,30 @@ struct TestState;
 
 namespace upstest::cmdline {
 
-// Reads the arguments (ctx.arguments when there are exactly seven, else
-// ctx.argument_text split into its fields) into NodeName, NodeId,
-// NodeStatus and the objects' ObjOid, ObjCondSign, ObjCondVal; sets ArgError
-// and ctx.argument_problem for an object name that is not accepted. Ends
-// the program (kExitArgumentError) on a missing argument, and through its
-// failure handling (kExitFailure) on any other failure.
+// Reads the seven fields of the command line (ctx.arguments when there are
+// exactly seven, else ctx.argument_text split, cmdline/split_args.h): the
+// node name, id and status, then one object a field (ReadObject).
+//
+// Reads: ctx.arguments, ctx.argument_text, DebugOn.
+// Writes: NodeName, NodeId, NodeStatus, and ObjOid, ObjCondSign and
+// ObjCondVal of each object whose argument holds a name of its slot. For an
+// argument that holds none: ArgError and, for the first such,
+// ctx.argument_problem (UnacceptedObject); the run goes on, and the
+// sequence ends it once the node record is read.
+// Writes, with the log on: the parsed arguments' group to the node log.
+// Fails: a missing or empty field sets ArgError and ctx.argument_problem;
+// with the log on, the Argument Error group goes to the switch file and
+// the run pauses 500 ms; then the run ends (exit 2, the problem as its
+// reason) without a trap. Any other failure (an id or a status that is no
+// number, a text too long to split): kReadCommandLineFailure, which ends
+// the run (exit 1).
 void ReadCommandLine(run::Context& ctx);
 
 // Fills ObjOid, ObjCondSign and ObjCondVal of object k (1..4) from its
-// argument `arg`: the first name of slot k found anywhere in it, then one
-// condition character (however many bytes it takes) and the value after it. Returns false, changing
-// nothing, when neither name of the slot occurs.
+// argument `arg`: the first name of slot k found anywhere in it (the OID of
+// its row in cmdline::ObjectNameTable), then one condition character
+// (however many bytes it takes) and the value after it. Returns false,
+// changing nothing, when neither name of the slot occurs.
 bool ReadObject(run::TestState& state, int k, const std::string& arg);
 
 // The one-line reason for argument number `argument`, `arg`, naming no

@@ -8,6 +8,7 @@
 #include "cmdline/read_command_line.h"
 #include "platform/convert.h"
 #include "platform/error.h"
+#include "run/check_asking.h"
 #include "run/check_words.h"
 #include "run/context.h"
 #include "run/sequence.h"
@@ -19,10 +20,6 @@
 namespace upstest::run {
 
 namespace {
-
-constexpr int16_t kNoSuchName = 2;
-// The further GETs are sent only while the poll has lasted less than this.
-constexpr int64_t kAskingMs = 12000;
 
 // Takes the manager's events for the check: reads each answer's bindings as
 // they came, then hands the answer to the run's own handler, so that
@@ -188,116 +185,6 @@ void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& objec
   }
 }
 
-using Oids = std::array<std::string, kObjectCount>;
-
-// The further GETs of a check, and why they stopped before all were asked.
-struct Asking {
-  Context& ctx;
-  AnswerRecorder& recorder;
-  int64_t started_ms;  // when the check's poll began
-  std::string& stopped;
-};
-
-// One more GET of `oids` with the run's own request and retry rule. The
-// answer, or none when none came, the request could not be sent, or the
-// check's time for asking is used up: each GET may take as long as a run's
-// two attempts, so the asking stops once kAskingMs have passed since the
-// poll began, and a check ends within that and one more GET.
-std::optional<SeenAnswer> AskAgain(Asking& a, const Oids& oids) {
-  if (a.ctx.env.MonotonicMs() - a.started_ms >= kAskingMs) {
-    a.stopped = "the device answered too slowly: the check asks no more after " +
-                std::to_string(kAskingMs / 1000) + " s";
-    return std::nullopt;
-  }
-  for (int n = 1; n <= kObjectCount; ++n) {
-    a.ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
-  }
-  a.recorder.last.reset();
-  try {
-    snmp::CheckStatus(a.ctx);
-  } catch (const platform::ProgramEnd& end) {
-    a.stopped = "a GET could not be sent: " + end.reason;
-    return std::nullopt;
-  }
-  if (!a.ctx.state.ResponseReceived || !a.recorder.last) {
-    a.stopped = "the device did not answer a GET of the check; it asks no more";
-    return std::nullopt;
-  }
-  return a.recorder.last;
-}
-
-// Every binding names the OID asked for in its place: an answer to this
-// request, not a late one to an earlier request of the check (every
-// request carries the same identifier).
-bool AnswersRequest(const SeenAnswer& answer, const Oids& oids) {
-  if (answer.bindings.size() != oids.size()) return false;
-  for (size_t i = 0; i < oids.size(); ++i) {
-    if (answer.bindings[i].oid != oids[i]) return false;
-  }
-  return true;
-}
-
-bool GivesValue(const SeenBinding& binding) {
-  return !snmp::IsValueless(binding.type) && binding.type != snmp::kTypeEndOfMibView;
-}
-
-// Asks for `oid` alone (as all four bindings of the run's request).
-// Returns false when no answer came; otherwise sets `present` (none when
-// the answer does not tell) and `binding`.
-bool AskAlone(Asking& a, const std::string& oid, std::optional<bool>& present,
-              std::optional<SeenBinding>& binding) {
-  const Oids oids{oid, oid, oid, oid};
-  const std::optional<SeenAnswer> answer = AskAgain(a, oids);
-  if (!answer) return false;
-  if (!AnswersRequest(*answer, oids)) return true;
-  if (answer->error_status == kNoSuchName) {
-    present = false;
-  } else if (answer->error_status == 0) {
-    present = GivesValue(answer->bindings[0]);
-    binding = answer->bindings[0];
-  }
-  return true;
-}
-
-// With SNMPv1 and an error answer: each polled OID asked alone. Returns
-// false when one went unanswered.
-bool AskPolledAlone(Asking& a, PollFindings& f) {
-  for (ObjectFinding& object : f.objects) {
-    std::optional<bool> present;
-    std::optional<SeenBinding> binding;
-    if (!AskAlone(a, object.oid, present, binding)) return false;
-    if (present == false) {
-      object.warnings.push_back("asked alone, the device does not have this object (noSuchName)");
-    } else if (present == true) {
-      object.warnings.push_back("asked alone, the device gives " + Describe(*binding));
-    }
-  }
-  return true;
-}
-
-// The other name of every slot, in one GET; with SNMPv1 and an error
-// answer, each alone.
-void AskOtherNames(Asking& a, PollFindings& f) {
-  const bool v1 = PolledSnmpVersion(a.ctx.state) == 1;
-  if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(a, f)) return;
-  Oids others;
-  for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
-  const std::optional<SeenAnswer> answer = AskAgain(a, others);
-  if (!answer) return;
-  if (answer->error_status == 0 && AnswersRequest(*answer, others)) {
-    for (size_t i = 0; i < others.size(); ++i) {
-      f.objects[i].other_present = GivesValue(answer->bindings[i]);
-      f.objects[i].other_binding = answer->bindings[i];
-    }
-  } else if (v1 && answer->error_status != 0) {
-    for (ObjectFinding& object : f.objects) {
-      if (!AskAlone(a, object.other_oid, object.other_present, object.other_binding)) {
-        return;
-      }
-    }
-  }
-}
-
 // The answer and the first pass, as a run would take them.
 void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
   TestState& s = ctx.state;
@@ -368,7 +255,7 @@ PollFindings PollForCheck(Context& ctx) {
   // The answer a run would judge is taken; only then is the device asked
   // more, and not at all when it did not answer.
   if (f.answer != AnswerKind::kNone) {
-    Asking asking{ctx, recorder, started_ms, f.asking_stopped};
+    Asking asking{ctx, recorder.last, started_ms, f.asking_stopped};
     AskOtherNames(asking, f);
   }
   f.usable = f.answer == AnswerKind::kJudged;

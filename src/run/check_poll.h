@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "run/test_state.h"
+
 namespace upstest::run {
 
 struct Context;
@@ -69,7 +71,7 @@ struct PollFindings {
   std::string poll_problem;  // why not, when a run would end before that
   AnswerKind answer = AnswerKind::kNotAsked;
   std::optional<SeenAnswer> seen;  // the answer a run would judge
-  std::array<ObjectFinding, 4> objects;
+  std::array<ObjectFinding, kObjectCount> objects;
   // Why the check stopped asking the device before the other names (and,
   // with SNMPv1, each OID alone) were all asked; empty when it did not.
   std::string asking_stopped;

@@ -1,11 +1,7 @@
-// Everything one run works on: the test state, the operating system, the
-// event pump and the two SNMP components. The procedures of every module
-// take it by reference; there is exactly one per run.
-//
-// The test state, this context and Wait are the floor every subsystem
-// stands on: cmdline, store, snmp, trap and diag include them from run/,
-// and run/ includes those subsystems only in the sequence that drives
-// them. The arrows up to run/ are to this floor, not a cycle.
+// Everything one run works on: the test state (run/test_state.h), the
+// operating system, the event pump and the two SNMP components. The
+// procedures of every module take it by reference; there is exactly one
+// per run.
 #pragma once
 
 #include <functional>

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "cmdline/object_name_table.h"
 #include "cmdline/read_command_line.h"
 #include "diag/log.h"
 #include "platform/convert.h"
@@ -18,14 +19,9 @@ namespace upstest::run {
 
 namespace {
 
-// Object 4 polled under this OID is divided by 10, object 1 under the other
-// by 60.
-constexpr std::string_view kSensorValueOid = "1.3.6.1.2.1.99.1.1.1.4.1";
-constexpr std::string_view kBatTimeRemainingOid = "1.3.6.1.4.1.534.1.2.1.0";
-
 // The quotient in double precision, rounded to the nearest integer, an
 // exact half to the even neighbour.
-int32_t Divided(int32_t value, double divisor) {
+int32_t Divided(int32_t value, int32_t divisor) {
   return platform::RoundToInt32(static_cast<double>(value) / divisor);
 }
 
@@ -46,10 +42,10 @@ bool ReportAllMet(Context& ctx) {
 void ReportAlarms(Context& ctx) {
   TestState& state = ctx.state;
   state.UpsStatus = kUpsConditionFailed;
-  for (int16_t i = 1; i <= 4; ++i) {
+  for (int16_t i = 1; i <= kObjectCount; ++i) {
     StatusCompare(ctx, i);
     if (state.ObjStatus(i) != kObjFailed) continue;
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= kObjectCount; ++n) {
       if (n != i) state.ObjStatus(n) = kObjOtherAlarm;
     }
     trap::SendTrap(ctx);
@@ -67,7 +63,7 @@ bool JudgeAndReport(Context& ctx) {
     return true;
   }
   bool any_failed = false;
-  for (int16_t i = 1; i <= 4; ++i) {
+  for (int16_t i = 1; i <= kObjectCount; ++i) {
     StatusCompare(ctx, i);
     if (state.ObjStatus(i) == kObjFailed) any_failed = true;
   }
@@ -80,11 +76,12 @@ bool JudgeAndReport(Context& ctx) {
 }  // namespace
 
 void ScaleValues(TestState& state) {
-  if (state.ObjOid(4) == kSensorValueOid && state.ObjValue(4) > 0) {
-    state.ObjValue(4) = Divided(state.ObjValue(4), 10);
-  }
-  if (state.ObjOid(1) == kBatTimeRemainingOid) {
-    state.ObjValue(1) = Divided(state.ObjValue(1), 60);
+  for (int k = 1; k <= kObjectCount; ++k) {
+    const cmdline::ObjectName* row = cmdline::FindObjectName(k, state.ObjOid(k));
+    if (row == nullptr || row->divisor == 0) continue;
+    int32_t& value = state.ObjValue(k);
+    if (row->divided_only_above_zero && value <= 0) continue;
+    value = Divided(value, row->divisor);
   }
 }
 

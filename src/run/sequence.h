@@ -1,4 +1,5 @@
-// The test sequence: the driver of one run.
+// The test sequence: the driver of one run, which calls the procedures of
+// every module in turn on the one test state (run/test_state.h).
 #pragma once
 
 namespace upstest::run {
@@ -6,15 +7,41 @@ namespace upstest::run {
 struct Context;
 struct TestState;
 
-// The scaling of the polled values before they are judged: object 4 polled
-// as entPhySensorValue (tenths) is divided by 10 when above 0, object 1
-// polled as xupsBatTimeRemaining (seconds) by 60, both rounded half to even.
+// The scaling of the polled values before they are judged (the run's, and
+// --check's): each object's ObjValue is divided as the row of its own slot
+// whose OID is exactly its ObjOid says (cmdline::ObjectNameTable: a
+// divisor, and whether only a value above 0 is divided). An object polled
+// under a name without a divisor keeps its value.
+//
+// Reads: ObjOid(1..4). Writes: ObjValue(1..4). Never fails.
 void ScaleValues(TestState& state);
 
-// Runs the whole test on ctx.state (AppBase already set): debug switch,
-// command line, node record, manager start and poll, scaling, decision and
-// traps, summary. Returns at the normal end; every other end throws
-// platform::ProgramEnd.
+// Runs the whole test on ctx.state (AppBase set): the debug switch, the
+// command line (cmdline::ReadCommandLine), the node record
+// (ctx.read_node_data), EndWithArgumentError when ArgError is set, the
+// manager start and the poll (snmp::StartManager, snmp::CheckStatus), the
+// scaling, then the decision and its traps:
+//  - no answer, or a failed handler: PollStatus kPollNoAnswer or
+//    kPollHandlerFailed, nothing judged, one trap;
+//  - otherwise every object is judged (StatusCompare), PollStatus is
+//    kPollJudged, and when no object failed UpsStatus is kUpsAllMet and one
+//    all-clear trap goes out, none for a node whose NodeStatus is
+//    kNodeStatusNoAllClear;
+//  - when some failed, UpsStatus is kUpsConditionFailed and one trap goes
+//    out per failed object, judged again first, with that object
+//    kObjFailed and the three others kObjOtherAlarm, each trap followed by
+//    a 200 ms pause.
+//
+// Reads: AppBase, ResponseReceived, ResponseError, NodeStatus, ObjStatus,
+// ArgError, ctx.argument_problem, and what the stages read.
+// Writes: DebugOn (true when the switch file exists), PollStatus,
+// UpsStatus, ObjStatus(1..4), and what the stages write.
+// Sends: the traps above, and what the stages send.
+// Writes, with the log on: the summary group to the node log at the end,
+// then pauses 500 ms.
+// Returns at the normal end. Every other end throws platform::ProgramEnd:
+// those of the stages, and kStartTestFailure (exit 1) for a failure none of
+// them handles.
 void StartTest(Context& ctx);
 
 // What the main form's load does after AppBase is set: runs StartTest and

@@ -285,6 +285,37 @@ TEST(SequenceTest, ValueScaling) {
   }
 }
 
+// A divisor applies only to the exact OID of its own name in its own slot:
+// another slot's scaled OID, or a longer one, leaves the value as polled.
+TEST(SequenceTest, ScalingOnlyForItsOwnSlotAndExactOid) {
+  constexpr const char* kBatTime = "1.3.6.1.4.1.534.1.2.1.0";
+  constexpr const char* kSensor = "1.3.6.1.2.1.99.1.1.1.4.1";
+  struct Case {
+    int slot;
+    std::string oid;
+    int32_t polled, expected;
+  };
+  for (const Case& c : std::initializer_list<Case>{{1, kBatTime, 90, 2},
+                                                   {4, kSensor, 255, 26},
+                                                   {1, kSensor, 255, 255},
+                                                   {4, kBatTime, 90, 90},
+                                                   {2, kBatTime, 90, 90},
+                                                   {3, kSensor, 255, 255},
+                                                   {1, std::string(kBatTime) + ".0", 90, 90},
+                                                   {4, std::string(kSensor) + " ", 255, 255},
+                                                   {4, "", 255, 255}}) {
+    TestState state;
+    for (int n = 1; n <= kObjectCount; ++n) state.ObjValue(n) = 7;
+    state.ObjOid(c.slot) = c.oid;
+    state.ObjValue(c.slot) = c.polled;
+    ScaleValues(state);
+    for (int n = 1; n <= kObjectCount; ++n) {
+      EXPECT_EQ(state.ObjValue(n), n == c.slot ? c.expected : 7)
+          << "slot " << c.slot << " \"" << c.oid << "\" " << c.polled << ", object " << n;
+    }
+  }
+}
+
 TEST(SequenceTest, ErrorTrapOfStartTest) {
   Sequence run;
   run.ctx.read_node_data = [](Context&) { throw platform::Failure("node database gone"); };

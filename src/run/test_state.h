@@ -1,8 +1,25 @@
-// The test state: the one record of a run. Every stage reads and writes its
-// fields directly. It exists, all zero, before the run begins and lives
-// until the process ends; it is never reset or copied. With the context and
-// Wait it is the floor every subsystem stands on, which is why they all
-// include it from run/.
+// The test state: the one record of a run.
+//
+// Every procedure of a run, in cmdline, store, snmp and trap as in run/
+// itself, reads and writes the fields of this record directly (through the
+// run::Context it is given) instead of taking them as arguments or
+// returning them. So run/ is both where the state lives and where the
+// sequence that drives those procedures runs (run/sequence.h): those
+// modules include the state, the context, Wait and the failure table from
+// run/, and the sequence calls them. Each procedure's header names the
+// fields it reads and the fields it writes, what it sends or writes
+// elsewhere, and how it fails: the entry of the failure table
+// (run/failure.h) its catch names, which fixes the log lines, the pause and
+// whether the run ends. A field a header does not name, the procedure
+// leaves alone.
+//
+// A procedure that waits (run/wait.h) lets the manager's events in: the
+// answer handler (snmp/response.h) may then write ObjValue,
+// ResponseReceived and ResponseError while it waits. The headers name only
+// what a procedure writes itself.
+//
+// The record exists, all zero, before the run begins and lives until the
+// process ends; it is never reset or copied.
 #pragma once
 
 #include <array>
@@ -12,6 +29,9 @@
 #include "platform/error.h"
 
 namespace upstest::run {
+
+// The four objects an answer fills, in its order: one binding each.
+inline constexpr int kObjectCount = 4;
 
 // The four objects' fields, numbered 1 to 4 as everywhere in the system:
 // ObjOid(1) is object 1. Any other number is a runtime error.
@@ -23,12 +43,12 @@ class ObjectArray {
 
  private:
   static size_t Index(int n) {
-    if (n < 1 || n > 4) {
+    if (n < 1 || n > kObjectCount) {
       throw platform::Failure("Subscript out of range: object " + std::to_string(n));
     }
     return static_cast<size_t>(n - 1);
   }
-  std::array<T, 4> values_{};
+  std::array<T, kObjectCount> values_{};
 };
 
 struct TestState {
@@ -91,9 +111,6 @@ inline constexpr int16_t kNodeStatusNoAllClear = 6;
 // The SNMP version a node is polled in: SNMPv2c (2) only for the exact
 // stored text "2" (nothing is trimmed), SNMPv1 (1) for anything else.
 inline int PolledSnmpVersion(const TestState& state) { return state.SnmpVersion == "2" ? 2 : 1; }
-
-// The four objects an answer fills, in its order: one binding each.
-inline constexpr int kObjectCount = 4;
 
 // A poll that was not judged: `poll_status`, and every other code 0.
 inline void SetNotJudged(TestState& state, int16_t poll_status) {

@@ -1,8 +1,5 @@
-// The waits of a run: the only places where component events get in.
-//
-// Part of the floor every subsystem stands on (with the test state and the
-// context): the procedures of cmdline, store, snmp and trap include it from
-// run/ to pause; diag never does, it only formats and writes.
+// The waits of a run: the only places where component events get in. diag
+// never waits; it only formats and writes.
 //
 // A wait sleeps in one blocking call until a datagram (an event) arrives
 // or its time is up; a run whose UPS is silent therefore sleeps through

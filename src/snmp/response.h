@@ -1,4 +1,6 @@
-// Taking in what the manager reports.
+// Taking in what the manager reports: the handlers of its two events, run
+// by the event pump inside a wait (run/wait.h), on ctx.state (see
+// run/test_state.h).
 #pragma once
 
 #include <cstdint>
@@ -16,12 +18,34 @@ namespace upstest::snmp {
 // value for them and counts them as 0.
 bool IsValueless(int32_t type);
 
-// Stores the answer's bindings in ObjValue(1..4) and sets ResponseReceived
-// (and ResponseError on failure). Never ends the program.
+// The answer handler: takes in one answer while ctx.snmpManager describes
+// its bindings. Binding i goes to ObjValue(i), in the answer's order, as a
+// 32-bit integer (0 for NULL, noSuchObject and noSuchInstance); the values
+// are stored whether the answer is an error or a late one. The answer ends
+// the poll's wait when it is an error (whatever its identifier) or answers
+// the current request or a later one.
+//
+// Reads: RequestId, DebugOn, ctx.log.answer_groups.
+// Writes: ObjValue(1..n) for the answer's n bindings; ResponseReceived as
+// above; ctx.log.answer_groups. On a failure (a value that is no 32-bit
+// integer, a fifth binding), ResponseError and ResponseReceived, the values
+// stored before it staying.
+// Writes, with the log on and fewer than diag::kMaxAnswerGroups answer
+// groups so far: the answer's group (with the error fields for an error
+// answer) to the node log.
+// Fails: kResponseFailure, which returns: the handler never lets a failure
+// out to the manager and never ends the program.
 void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,
                           int16_t error_index, const std::string& error_description);
 
-// Logs a rejected packet. Changes nothing; never fails.
+// Takes note of a datagram the manager rejected.
+//
+// Reads: DebugOn, ctx.log.bad_packet_groups.
+// Writes: ctx.log.bad_packet_groups; no field of the state.
+// Writes, with the log on and fewer than diag::kMaxBadPacketGroups BadPacket
+// groups so far: the "BadPacket (<code>: <description>" group to the node
+// log.
+// Fails: never; a failure to log it is swallowed.
 void snmpManager_BadPacket(run::Context& ctx, int16_t error_code,
                            const std::string& error_description);
 

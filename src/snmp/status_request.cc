@@ -112,8 +112,8 @@ void SnmpSend(run::Context& ctx) {
     manager.SetCommunity(state.readcomm);
     state.RequestId = state.RequestId + 1;
     manager.SetRequestId(state.RequestId);
-    manager.SetObjCount(4);
-    for (int n = 1; n <= 4; ++n) manager.SetObjId(n - 1, state.ObjOid(n));
+    manager.SetObjCount(run::kObjectCount);
+    for (int n = 1; n <= run::kObjectCount; ++n) manager.SetObjId(n - 1, state.ObjOid(n));
     // Logged before sending, so the line is there even when sending fails.
     if (state.DebugOn) diag::AppendNodeLog(ctx, diag::SendGetRequestLine(ctx.env, state));
     manager.SendGetRequest();

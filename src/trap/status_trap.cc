@@ -17,7 +17,9 @@ namespace upstest::trap {
 namespace {
 
 constexpr int32_t kVersion1 = 1;
-constexpr int16_t kVarbindCount = 11;
+// The node name, the poll and UPS status, then status and value of each
+// object.
+constexpr int16_t kVarbindCount = 3 + 2 * run::kObjectCount;
 constexpr const char* kEnterprise = "1.3.6.1.4.1.32473.1.22.2";
 // Varbind N (from 1) has the OID kVarbindPrefix + N + ".0".
 constexpr const char* kVarbindPrefix = "1.3.6.1.4.1.32473.1.22.1.";
@@ -25,8 +27,8 @@ constexpr const char* kDestination = "127.0.0.1";
 
 std::string VarbindOid(int index) { return kVarbindPrefix + std::to_string(index + 1) + ".0"; }
 
-// The value text of varbind `index` (0..10): the node name, the two overall
-// codes, then status and value of objects 1 to 4, pairwise.
+// The value text of varbind `index` (0..kVarbindCount - 1): the node name,
+// the two overall codes, then status and value of each object, pairwise.
 std::string VarbindValue(const run::TestState& state, int index) {
   switch (index) {
     case 0:

@@ -137,6 +137,10 @@ class UdpAgent final : public Agent {
   void SendTrap(const std::string& host, const std::string& trap_id) override;
 
  private:
+  // The trap as configured, for `trap_id`; fails on an identifier that is
+  // not "generic.specific" in range, no enterprise, or a binding not fully
+  // set, in that order.
+  snmp::TrapMessage Message(const std::string& trap_id) const;
   PendingBinding& At(int32_t i) {
     if (i < 0 || static_cast<size_t>(i) >= bindings_.size()) {
       throw platform::Failure("object index " + std::to_string(i) + " outside 0.." +
@@ -153,8 +157,8 @@ class UdpAgent final : public Agent {
   std::vector<PendingBinding> bindings_;
 };
 
-void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
-  snmp::TrapMessage trap;
+// The generic and specific trap of `trap_id`, "generic.specific".
+void ReadTrapId(const std::string& trap_id, snmp::TrapMessage& trap) {
   const size_t dot = trap_id.find('.');
   if (dot == std::string::npos) {
     throw platform::Failure("trap identifier '" + trap_id + "' is not generic.specific");
@@ -164,39 +168,38 @@ void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
   if (trap.generic_trap < 0 || trap.generic_trap > 6 || trap.specific_trap < 0) {
     throw platform::Failure("trap identifier '" + trap_id + "' out of range");
   }
-  if (enterprise_.empty()) throw platform::Failure("no enterprise configured");
-  trap.community = community_;
-  trap.enterprise = enterprise_;
-  trap.agent_address = AgentAddress(resolver_, agent_address_);
-  trap.time_stamp = Uptime();
-  for (size_t i = 0; i < bindings_.size(); ++i) {
-    const PendingBinding& pending = bindings_[i];
-    if (pending.oid.empty() || pending.type == 0 || !pending.value) {
-      throw platform::Failure("object " + std::to_string(i) + " is not fully set");
-    }
-    snmp::TrapBinding binding;
-    binding.oid = pending.oid;
-    binding.type = pending.type;
-    if (pending.type == snmp::ber::kInteger) {
-      binding.integer = StrictInt32(*pending.value, "INTEGER value");
-    } else {
-      binding.octets = *pending.value;
-    }
-    trap.bindings.push_back(std::move(binding));
-  }
-  const std::string datagram = snmp::EncodeTrap(trap);
+}
 
-  if (host.empty()) throw platform::Failure("no trap destination");
-  const std::string port = std::to_string(port_);
-  const platform::HostLookup& lookup = resolver_.Resolve(host);
+// Binding `i` as it goes on the wire; a binding without its OID, type or
+// value fails the trap.
+snmp::TrapBinding WireBinding(size_t i, const PendingBinding& pending) {
+  if (pending.oid.empty() || pending.type == 0 || !pending.value) {
+    throw platform::Failure("object " + std::to_string(i) + " is not fully set");
+  }
+  snmp::TrapBinding binding;
+  binding.oid = pending.oid;
+  binding.type = pending.type;
+  if (pending.type == snmp::ber::kInteger) {
+    binding.integer = StrictInt32(*pending.value, "INTEGER value");
+  } else {
+    binding.octets = *pending.value;
+  }
+  return binding;
+}
+
+// Sends `datagram` from a fresh socket to the first address `host` resolves
+// to, at `port`.
+void SendDatagram(platform::Resolver& resolver, const std::string& host, int32_t port,
+                  const std::string& datagram) {
+  const platform::HostLookup& lookup = resolver.Resolve(host);
   if (lookup.addresses.empty()) {
     throw platform::Failure("cannot resolve the trap destination '" + host + "': " + lookup.error);
   }
   platform::SocketAddress to = lookup.addresses.front();
   if (to.storage.ss_family == AF_INET) {
-    reinterpret_cast<sockaddr_in&>(to.storage).sin_port = htons(static_cast<uint16_t>(port_));
+    reinterpret_cast<sockaddr_in&>(to.storage).sin_port = htons(static_cast<uint16_t>(port));
   } else {
-    reinterpret_cast<sockaddr_in6&>(to.storage).sin6_port = htons(static_cast<uint16_t>(port_));
+    reinterpret_cast<sockaddr_in6&>(to.storage).sin6_port = htons(static_cast<uint16_t>(port));
   }
   const int fd = socket(to.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int error = 0;
@@ -209,9 +212,29 @@ void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
     close(fd);
   }
   if (fd < 0 || error != 0) {
-    throw platform::Failure("cannot send the trap to " + host + ":" + port + ": " +
+    throw platform::Failure("cannot send the trap to " + host + ":" + std::to_string(port) + ": " +
                             std::strerror(error));
   }
+}
+
+snmp::TrapMessage UdpAgent::Message(const std::string& trap_id) const {
+  snmp::TrapMessage trap;
+  ReadTrapId(trap_id, trap);
+  if (enterprise_.empty()) throw platform::Failure("no enterprise configured");
+  trap.community = community_;
+  trap.enterprise = enterprise_;
+  trap.agent_address = AgentAddress(resolver_, agent_address_);
+  trap.time_stamp = Uptime();
+  for (size_t i = 0; i < bindings_.size(); ++i) {
+    trap.bindings.push_back(WireBinding(i, bindings_[i]));
+  }
+  return trap;
+}
+
+void UdpAgent::SendTrap(const std::string& host, const std::string& trap_id) {
+  const std::string datagram = snmp::EncodeTrap(Message(trap_id));
+  if (host.empty()) throw platform::Failure("no trap destination");
+  SendDatagram(resolver_, host, port_, datagram);
 }
 
 }  // namespace
