@@ -118,6 +118,7 @@ void ConnectRun(upstest::run::Context& ctx, int argc, char** argv,
   store::UseDatabaseHelper(program_directory + "/upstest-store");
 #endif
   ctx.state.AppBase = platform::BaseDirectory(program_directory);
+  ctx.log.SetBase(ctx.state.AppBase);
 }
 
 // --check and --check=json: the report on stdout; returns the exit status.

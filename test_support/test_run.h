@@ -24,9 +24,19 @@ struct TestRun {
         ctx(env, pump, manager, agent, std::move(argument_text)),
         events(ctx) {
     manager.SetEvents(&events);
-    ctx.state.AppBase = kTestBase;
+    SetBase(kTestBase);
     // No node database unless a test says otherwise.
     ctx.read_node_data = [](run::Context&) {};
+  }
+  // The base directory and the node id, in the state and in the log, as
+  // main and the command line's reader set them.
+  void SetBase(std::string base) {
+    ctx.state.AppBase = base;
+    ctx.log.SetBase(std::move(base));
+  }
+  void SetNodeId(int32_t node_id) {
+    ctx.state.NodeId = node_id;
+    ctx.log.SetNodeId(node_id);
   }
   // Creates the switch file, so the debug log is on.
   void SwitchOn() { env.files[kTestSwitchFile] = ""; }

@@ -11,7 +11,6 @@
 #include "platform/error.h"
 #include "run/context.h"
 #include "run/failure.h"
-#include "run/wait.h"
 
 namespace upstest::cmdline {
 
@@ -25,6 +24,13 @@ std::string SlotNames(int k) {
     names += row.name;
   }
   return names;
+}
+
+// The one-line reason for a missing or empty argument number `argument`.
+std::string MissingArgument(size_t argument) {
+  return "argument " + std::to_string(argument) +
+         " is missing or empty (seven arguments are needed: NODENAME NODEID NODESTATUS and "
+         "four objects)";
 }
 
 }  // namespace
@@ -48,45 +54,40 @@ std::string UnacceptedObject(int argument, int k, const std::string& arg) {
          "\": no object name of slot " + std::to_string(k) + " (" + SlotNames(k) + ")";
 }
 
-void ReadCommandLine(run::Context& ctx) {
+std::string ReadCommandLine(run::Context& ctx) {
   run::TestState& state = ctx.state;
+  std::string unaccepted;
   try {
     const Fields fields = TakeFields(ctx.argument_text, ctx.arguments);
 
+    // The first missing argument ends the run: its entry does not return.
     for (size_t n = 0; n < fields.size(); ++n) {
-      if (fields[n].empty()) {
-        state.ArgError = true;
-        ctx.argument_problem = "argument " + std::to_string(n + 1) +
-                               " is missing or empty (seven arguments are needed: NODENAME "
-                               "NODEID NODESTATUS and four objects)";
-        break;
-      }
-    }
-    if (state.ArgError) {
-      if (state.DebugOn) {
-        diag::AppendSwitchFile(ctx, diag::ArgumentErrorGroup(ctx.env, ctx.argument_text));
-        run::Wait(ctx, run::kEndPauseMs);
-      }
-      platform::EndProgram(platform::kExitArgumentError, ctx.argument_problem);
+      if (!fields[n].empty()) continue;
+      state.ArgError = true;
+      run::HandleFailure(ctx, run::kMissingArgument, MissingArgument(n + 1));
     }
 
     state.NodeName = fields[0];
     state.NodeId = platform::ToInt32(fields[1]);
+    ctx.log.SetNodeId(state.NodeId);
     state.NodeStatus = platform::ToInt16(fields[2]);
 
     for (int k = 1; k <= run::kObjectCount; ++k) {
       const std::string& arg = fields[static_cast<size_t>(k + 2)];
       if (ReadObject(state, k, arg)) continue;
       state.ArgError = true;
-      if (ctx.argument_problem.empty()) ctx.argument_problem = UnacceptedObject(k + 3, k, arg);
+      if (unaccepted.empty()) unaccepted = UnacceptedObject(k + 3, k, arg);
     }
 
     if (state.DebugOn) {
-      diag::AppendNodeLog(ctx, diag::ParsedArgumentsGroup(ctx.env, ctx.argument_text, ctx.state));
+      ctx.log.AppendNodeLog(diag::ParsedArgumentsGroup(ctx.env, ctx.argument_text,
+                                                       state.ObjOid.All(), state.ObjCondSign.All(),
+                                                       state.ObjCondVal.All()));
     }
   } catch (const std::exception& e) {
     run::HandleFailure(ctx, run::kReadCommandLineFailure, e.what());
   }
+  return unaccepted;
 }
 
 }  // namespace upstest::cmdline

@@ -13,22 +13,24 @@ namespace upstest::cmdline {
 
 // Reads the seven fields of the command line (ctx.arguments when there are
 // exactly seven, else ctx.argument_text split, cmdline/split_args.h): the
-// node name, id and status, then one object a field (ReadObject).
+// node name, id and status, then one object a field (ReadObject). Returns
+// the reason the first argument that holds no name of its slot is not
+// accepted (UnacceptedObject); empty when every object was read.
 //
 // Reads: ctx.arguments, ctx.argument_text, DebugOn.
-// Writes: NodeName, NodeId, NodeStatus, and ObjOid, ObjCondSign and
-// ObjCondVal of each object whose argument holds a name of its slot. For an
-// argument that holds none: ArgError and, for the first such,
-// ctx.argument_problem (UnacceptedObject); the run goes on, and the
-// sequence ends it once the node record is read.
+// Writes: NodeName, NodeId (and tells ctx.log, so the node log follows it),
+// NodeStatus, and ObjOid, ObjCondSign and ObjCondVal of each object whose
+// argument holds a name of its slot. For an argument that holds none:
+// ArgError; the run goes on, and the sequence ends it once the node record
+// is read.
 // Writes, with the log on: the parsed arguments' group to the node log.
-// Fails: a missing or empty field sets ArgError and ctx.argument_problem;
-// with the log on, the Argument Error group goes to the switch file and
-// the run pauses 500 ms; then the run ends (exit 2, the problem as its
-// reason) without a trap. Any other failure (an id or a status that is no
-// number, a text too long to split): kReadCommandLineFailure, which ends
-// the run (exit 1).
-void ReadCommandLine(run::Context& ctx);
+// Fails: a missing or empty field sets ArgError, then
+// run::kMissingArgument: with the log on, the Argument Error group to the
+// switch file and a 500 ms pause; the run ends (exit 2, "argument <n> is
+// missing or empty ..." as its reason) without a trap. Any other failure
+// (an id or a status that is no number, a text too long to split):
+// kReadCommandLineFailure, which ends the run (exit 1).
+std::string ReadCommandLine(run::Context& ctx);
 
 // Fills ObjOid, ObjCondSign and ObjCondVal of object k (1..4) from its
 // argument `arg`: the first name of slot k found anywhere in it (the OID of

@@ -1,9 +1,9 @@
 #include "diag/log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-#include "run/context.h"
+#include <exception>
 
 namespace upstest::diag {
 
@@ -24,40 +24,28 @@ std::string TimeStamp(platform::Env& env) {
   return std::string(date) + std::string(fraction, sizeof fraction);
 }
 
-std::string SwitchFilePath(const run::TestState& state) {
-  return state.AppBase + "/apiexec/upsdebug.txt";
+std::string NodeLog::SwitchFilePath() const { return base_ + "/apiexec/upsdebug.txt"; }
+
+std::string NodeLog::NodeLogPath() const {
+  return base_ + "/apiexec/upsdebug-" + std::to_string(node_id_) + ".txt";
 }
 
-std::string NodeLogPath(const run::TestState& state) {
-  return state.AppBase + "/apiexec/upsdebug-" + std::to_string(state.NodeId) + ".txt";
-}
+bool NodeLog::SwitchIsOn() const { return env_.IsRegularFile(SwitchFilePath()); }
 
-bool SwitchIsOn(platform::Env& env, const run::TestState& state) {
-  return env.IsRegularFile(SwitchFilePath(state));
-}
+void NodeLog::AppendNodeLog(std::string_view group) { Append(NodeLogPath(), group); }
 
-namespace {
+void NodeLog::AppendSwitchFile(std::string_view group) { Append(SwitchFilePath(), group); }
 
-void Append(run::Context& ctx, const std::string& path, std::string_view group) {
+void NodeLog::Append(const std::string& path, std::string_view group) {
   try {
-    ctx.env.AppendToFile(path, group);
+    env_.AppendToFile(path, group);
   } catch (const std::exception& e) {
-    if (!ctx.log.failure_reported) {
-      ctx.log.failure_reported = true;
-      ctx.env.WriteStderrLine(std::string("debug log not written, the run goes on without it: ") +
-                              e.what());
+    if (!failure_reported_) {
+      failure_reported_ = true;
+      env_.WriteStderrLine(std::string("debug log not written, the run goes on without it: ") +
+                           e.what());
     }
   }
-}
-
-}  // namespace
-
-void AppendNodeLog(run::Context& ctx, std::string_view group) {
-  Append(ctx, NodeLogPath(ctx.state), group);
-}
-
-void AppendSwitchFile(run::Context& ctx, std::string_view group) {
-  Append(ctx, SwitchFilePath(ctx.state), group);
 }
 
 std::string Printable(std::string_view text) {
@@ -85,28 +73,31 @@ std::string ArgumentErrorGroup(platform::Env& env, std::string_view argument_tex
 }
 
 std::string ParsedArgumentsGroup(platform::Env& env, std::string_view argument_text,
-                                 const run::TestState& state) {
+                                 std::span<const std::string> oids,
+                                 std::span<const std::string> signs,
+                                 std::span<const std::string> values) {
   std::vector<std::string> lines{"", TimeStamp(env) + " CommandLine = " + Printable(argument_text)};
-  for (int k = 1; k <= 4; ++k) {
-    const std::string n = std::to_string(k);
-    lines.push_back("ObjOid(" + n + "):      " + Printable(state.ObjOid(k)));
-    lines.push_back("ObjCondSign(" + n + "): " + Printable(state.ObjCondSign(k)));
-    lines.push_back("ObjCondVal(" + n + "):  " + Printable(state.ObjCondVal(k)));
+  const size_t count = std::min({oids.size(), signs.size(), values.size()});
+  for (size_t i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i + 1);
+    lines.push_back("ObjOid(" + n + "):      " + Printable(oids[i]));
+    lines.push_back("ObjCondSign(" + n + "): " + Printable(signs[i]));
+    lines.push_back("ObjCondVal(" + n + "):  " + Printable(values[i]));
   }
   lines.push_back("");
   return Lines(lines);
 }
 
-std::string NodeRecordGroup(const run::TestState& state) {
+std::string NodeRecordGroup(const NodeRecord& record) {
   return Lines({
-      "IpAddr:     " + Printable(state.IpAddr),
-      "Port:       " + std::to_string(state.UdpPort),
-      "Status:     " + std::to_string(state.NodeStatus),
-      "SnmpVer:    " + Printable(state.SnmpVersion),
-      "ReadComm:   " + Printable(state.readcomm),
-      "TrapComm:   " + Printable(state.trapcomm),
-      "LastChange: " + Printable(state.LastChange),
-      "LastMess:   " + Printable(state.LastMessage),
+      "IpAddr:     " + Printable(record.address),
+      "Port:       " + std::to_string(record.port),
+      "Status:     " + std::to_string(record.status),
+      "SnmpVer:    " + Printable(record.snmp_version),
+      "ReadComm:   " + Printable(record.read_community),
+      "TrapComm:   " + Printable(record.trap_community),
+      "LastChange: " + Printable(record.last_change),
+      "LastMess:   " + Printable(record.last_message),
       "",
   });
 }
@@ -118,11 +109,11 @@ std::string ManagerStartedGroup(platform::Env& env, std::string_view local_addre
                 ""});
 }
 
-std::string SendGetRequestLine(platform::Env& env, const run::TestState& state) {
+std::string SendGetRequestLine(platform::Env& env, const GetRequest& request) {
   std::string line = TimeStamp(env) +
-                     " --> SendGetRequest\tReqId: " + std::to_string(state.RequestId) + "\t" +
-                     Printable(state.IpAddr) + "\t" + Printable(state.readcomm) + "\t";
-  for (int n = 1; n <= 4; ++n) line += state.ObjOid(n) + "\t";
+                     " --> SendGetRequest\tReqId: " + std::to_string(request.request_id) + "\t" +
+                     Printable(request.address) + "\t" + Printable(request.read_community) + "\t";
+  for (const std::string& oid : request.oids) line += oid + "\t";
   return Lines({line});
 }
 
@@ -169,17 +160,20 @@ std::string BadPacketGroup(platform::Env& env, int16_t error_code,
                 ""});
 }
 
-std::string SummaryGroup(platform::Env& env, const run::TestState& state, bool trap_sent) {
+std::string SummaryGroup(platform::Env& env, const Summary& summary) {
+  std::string statuses;
+  for (size_t i = 0; i < summary.object_statuses.size(); ++i) {
+    // The first label is followed by two spaces, the others by one.
+    statuses += (i == 0 ? "ObjStatus 1:  " : ", ObjStatus " + std::to_string(i + 1) + ": ") +
+                std::to_string(summary.object_statuses[i]);
+  }
   return Lines({
       TimeStamp(env),
-      "ObjStatus 1:  " + std::to_string(state.ObjStatus(1)) +
-          ", ObjStatus 2: " + std::to_string(state.ObjStatus(2)) +
-          ", ObjStatus 3: " + std::to_string(state.ObjStatus(3)) +
-          ", ObjStatus 4: " + std::to_string(state.ObjStatus(4)),
-      "Poll Status:  " + std::to_string(state.PollStatus) +
-          ", UPS Status: " + std::to_string(state.UpsStatus),
-      "Last Message: " + Printable(state.LastMessage),
-      std::string("Trap Sent:    ") + (trap_sent ? "True" : "False"),
+      statuses,
+      "Poll Status:  " + std::to_string(summary.poll_status) +
+          ", UPS Status: " + std::to_string(summary.ups_status),
+      "Last Message: " + Printable(summary.last_message),
+      std::string("Trap Sent:    ") + (summary.trap_sent ? "True" : "False"),
       "",
   });
 }

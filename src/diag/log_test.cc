@@ -7,15 +7,14 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "run/context.h"
 #include "test_support/fake_env.h"
-#include "test_support/test_run.h"
 
 namespace upstest::diag {
 namespace {
 
 using testing::FakeEnv;
-using testing::TestRun;
+
+constexpr const char* kSwitchFile = "/base/apiexec/upsdebug.txt";
 
 // 01:02:03.456: before 02:16:32 the float counter is finer than 1 ms, so
 // the timestamp shows the exact milliseconds.
@@ -115,21 +114,27 @@ TEST(LogTest, TimeStampRoundsEveryExactHalfUp) {
 }
 
 TEST(LogTest, Paths) {
-  TestRun run;
-  EXPECT_EQ(SwitchFilePath(run.ctx.state), "/base/apiexec/upsdebug.txt");
-  run.ctx.state.NodeId = 17;
-  EXPECT_EQ(NodeLogPath(run.ctx.state), "/base/apiexec/upsdebug-17.txt");
-  run.ctx.state.NodeId = -5;
-  EXPECT_EQ(NodeLogPath(run.ctx.state), "/base/apiexec/upsdebug--5.txt");
+  FakeEnv env;
+  NodeLog log(env);
+  log.SetBase("/base");
+  EXPECT_EQ(log.SwitchFilePath(), kSwitchFile);
+  // Until the run tells the log its node, the node log is node 0's.
+  EXPECT_EQ(log.NodeLogPath(), "/base/apiexec/upsdebug-0.txt");
+  log.SetNodeId(17);
+  EXPECT_EQ(log.NodeLogPath(), "/base/apiexec/upsdebug-17.txt");
+  log.SetNodeId(-5);
+  EXPECT_EQ(log.NodeLogPath(), "/base/apiexec/upsdebug--5.txt");
 }
 
 TEST(LogTest, SwitchCountsOnlyAsAnOrdinaryFile) {
-  TestRun run;
-  EXPECT_FALSE(SwitchIsOn(run.env, run.ctx.state));
-  run.env.directories.insert(testing::kTestSwitchFile);
-  EXPECT_FALSE(SwitchIsOn(run.env, run.ctx.state));
-  run.SwitchOn();
-  EXPECT_TRUE(SwitchIsOn(run.env, run.ctx.state));
+  FakeEnv env;
+  NodeLog log(env);
+  log.SetBase("/base");
+  EXPECT_FALSE(log.SwitchIsOn());
+  env.directories.insert(kSwitchFile);
+  EXPECT_FALSE(log.SwitchIsOn());
+  env.files[kSwitchFile] = "";
+  EXPECT_TRUE(log.SwitchIsOn());
 }
 
 TEST(LogTest, ArgumentErrorGroup) {
@@ -141,16 +146,11 @@ TEST(LogTest, ArgumentErrorGroup) {
 
 TEST(LogTest, ParsedArgumentsGroupLinesUpItsLabels) {
   FakeEnv env = EarlyEnv();
-  run::TestState state;
-  state.ObjOid(1) = "1.3.6.1.2.1.33.1.2.3.0";
-  state.ObjCondSign(1) = ">";
-  state.ObjCondVal(1) = "10";
-  state.ObjOid(3) = "1.3.6.1.2.1.33.1.2.7.0";
-  state.ObjCondSign(3) = "<";
-  state.ObjOid(4) = "1.3.6.1.4.1.534.1.6.5.0";
-  state.ObjCondSign(4) = "|";
-  state.ObjCondVal(4) = "10-30 x";
-  EXPECT_EQ(ParsedArgumentsGroup(env, "the text", state),
+  const std::string oids[] = {"1.3.6.1.2.1.33.1.2.3.0", "", "1.3.6.1.2.1.33.1.2.7.0",
+                              "1.3.6.1.4.1.534.1.6.5.0"};
+  const std::string signs[] = {">", "", "<", "|"};
+  const std::string values[] = {"10", "", "", "10-30 x"};
+  EXPECT_EQ(ParsedArgumentsGroup(env, "the text", oids, signs, values),
             std::string("\r\n") + kTs +
                 " CommandLine = the text\r\n"
                 "ObjOid(1):      1.3.6.1.2.1.33.1.2.3.0\r\n"
@@ -169,15 +169,13 @@ TEST(LogTest, ParsedArgumentsGroupLinesUpItsLabels) {
 }
 
 TEST(LogTest, NodeRecordGroup) {
-  run::TestState state;
-  state.IpAddr = "10.0.0.5";
-  state.UdpPort = -1;
-  state.NodeStatus = 6;
-  state.SnmpVersion = "2";
-  state.trapcomm = "traps";
-  state.LastChange = "2026-12-01 08:00:00";
-  state.LastMessage = "On battery";
-  EXPECT_EQ(NodeRecordGroup(state),
+  EXPECT_EQ(NodeRecordGroup({.address = "10.0.0.5",
+                             .port = -1,
+                             .status = 6,
+                             .snmp_version = "2",
+                             .trap_community = "traps",
+                             .last_change = "2026-12-01 08:00:00",
+                             .last_message = "On battery"}),
             "IpAddr:     10.0.0.5\r\n"
             "Port:       -1\r\n"
             "Status:     6\r\n"
@@ -193,14 +191,15 @@ TEST(LogTest, NodeRecordGroup) {
 // than TAB shows as '?', in the record, the request line and the summary;
 // UTF-8 text stays as it is.
 TEST(LogTest, StoredValuesShowControlCharactersAsQuestionMarks) {
-  run::TestState state;
-  state.IpAddr = std::string("127.0.0.1\0evil", 14);
-  state.SnmpVersion = "2\r";
-  state.readcomm = "pub\tlic";
-  state.trapcomm = "t\x1b[2J";
-  state.LastChange = "2026\x7f";
-  state.LastMessage = "Geb\xc3\xa4ude\r\n2026-12-08 10:00:00.000 Trap Sent:    True";
-  const std::string record = NodeRecordGroup(state);
+  const std::string address("127.0.0.1\0evil", 14);
+  const NodeRecord stored{
+      .address = address,
+      .snmp_version = "2\r",
+      .read_community = "pub\tlic",
+      .trap_community = "t\x1b[2J",
+      .last_change = "2026\x7f",
+      .last_message = "Geb\xc3\xa4ude\r\n2026-12-08 10:00:00.000 Trap Sent:    True"};
+  const std::string record = NodeRecordGroup(stored);
   EXPECT_EQ(record,
             "IpAddr:     127.0.0.1?evil\r\n"
             "Port:       0\r\n"
@@ -212,9 +211,10 @@ TEST(LogTest, StoredValuesShowControlCharactersAsQuestionMarks) {
             "LastMess:   Geb\xc3\xa4ude??2026-12-08 10:00:00.000 Trap Sent:    True\r\n"
             "\r\n");
   FakeEnv env = EarlyEnv();
-  const std::string request = SendGetRequestLine(env, state);
+  const std::string request =
+      SendGetRequestLine(env, {.address = stored.address, .read_community = stored.read_community});
   EXPECT_NE(request.find("\t127.0.0.1?evil\tpub\tlic\t"), std::string::npos) << request;
-  const std::string summary = SummaryGroup(env, state, false);
+  const std::string summary = SummaryGroup(env, {.last_message = stored.last_message});
   EXPECT_NE(summary.find("Last Message: Geb\xc3\xa4ude??2026"), std::string::npos) << summary;
   EXPECT_EQ(ErrorLine(env, "ReadNodeData", "a\nb", false),
             std::string(kTs) + " (ReadNodeData) a?b\r\n");
@@ -225,10 +225,10 @@ TEST(LogTest, StoredValuesShowControlCharactersAsQuestionMarks) {
 TEST(LogTest, ArgumentsShowControlCharactersAsQuestionMarks) {
   FakeEnv env = EarlyEnv();
   const std::string text = "\"UPS\r\n2026-01-02 01:02:03.456 x\" 17";
-  run::TestState state;
-  state.ObjCondSign(1) = "\n";
-  state.ObjCondVal(1) = "10\r\nObjOid(9): x";
-  const std::string parsed = ParsedArgumentsGroup(env, text, state);
+  const std::string oids[] = {"", "", "", ""};
+  const std::string signs[] = {"\n", "", "", ""};
+  const std::string values[] = {"10\r\nObjOid(9): x", "", "", ""};
+  const std::string parsed = ParsedArgumentsGroup(env, text, oids, signs, values);
   EXPECT_NE(parsed.find("\r\nObjCondSign(1): ?\r\nObjCondVal(1):  10??ObjOid(9): x\r\n"),
             std::string::npos)
       << parsed;
@@ -248,15 +248,10 @@ TEST(LogTest, ManagerStartedGroup) {
 
 TEST(LogTest, SendGetRequestLineEndsWithATab) {
   FakeEnv env = EarlyEnv();
-  run::TestState state;
-  state.RequestId = 1000001;
-  state.IpAddr = "10.0.0.5";
-  state.ObjOid(1) = "1.1";
-  state.ObjOid(2) = "2.2";
-  state.ObjOid(4) = "4.4";
+  const std::string oids[] = {"1.1", "2.2", "", "4.4"};
   // An empty readcomm and an empty ObjOid(3): two TABs in a row.
   EXPECT_EQ(
-      SendGetRequestLine(env, state),
+      SendGetRequestLine(env, {.request_id = 1000001, .address = "10.0.0.5", .oids = oids}),
       std::string(kTs) + " --> SendGetRequest\tReqId: 1000001\t10.0.0.5\t\t1.1\t2.2\t\t4.4\t\r\n");
 }
 
@@ -295,15 +290,12 @@ TEST(LogTest, BadPacketGroupLeavesItsParenthesisOpen) {
 
 TEST(LogTest, SummaryGroup) {
   FakeEnv env = EarlyEnv();
-  run::TestState state;
-  state.ObjStatus(1) = 3;
-  state.ObjStatus(2) = 3;
-  state.ObjStatus(3) = 2;
-  state.ObjStatus(4) = 1;
-  state.PollStatus = 1;
-  state.UpsStatus = 2;
-  state.LastMessage = "Battery low";
-  EXPECT_EQ(SummaryGroup(env, state, true),
+  const int16_t statuses[] = {3, 3, 2, 1};
+  EXPECT_EQ(SummaryGroup(env, {.object_statuses = statuses,
+                               .poll_status = 1,
+                               .ups_status = 2,
+                               .last_message = "Battery low",
+                               .trap_sent = true}),
             std::string(kTs) +
                 "\r\n"
                 "ObjStatus 1:  3, ObjStatus 2: 3, ObjStatus 3: 2, ObjStatus 4: 1\r\n"
@@ -311,8 +303,8 @@ TEST(LogTest, SummaryGroup) {
                 "Last Message: Battery low\r\n"
                 "Trap Sent:    True\r\n"
                 "\r\n");
-  run::TestState none;
-  EXPECT_EQ(SummaryGroup(env, none, false),
+  const int16_t none[] = {0, 0, 0, 0};
+  EXPECT_EQ(SummaryGroup(env, {.object_statuses = none}),
             std::string(kTs) +
                 "\r\n"
                 "ObjStatus 1:  0, ObjStatus 2: 0, ObjStatus 3: 0, ObjStatus 4: 0\r\n"
@@ -338,14 +330,16 @@ TEST(LogTest, FailureGroups) {
 }
 
 TEST(LogTest, EachGroupIsOneAppend) {
-  TestRun run;
-  run.ctx.state.NodeId = 4;
-  AppendNodeLog(run.ctx, "a\r\nb\r\n");
-  AppendNodeLog(run.ctx, "c\r\n");
-  AppendSwitchFile(run.ctx, "d\r\n");
-  ASSERT_EQ(run.env.appends.size(), 3u);
-  EXPECT_EQ(run.NodeLog(4), "a\r\nb\r\nc\r\n");
-  EXPECT_EQ(run.env.ContentOf(testing::kTestSwitchFile), "d\r\n");
+  FakeEnv env;
+  NodeLog log(env);
+  log.SetBase("/base");
+  log.SetNodeId(4);
+  log.AppendNodeLog("a\r\nb\r\n");
+  log.AppendNodeLog("c\r\n");
+  log.AppendSwitchFile("d\r\n");
+  ASSERT_EQ(env.appends.size(), 3u);
+  EXPECT_EQ(env.ContentOf("/base/apiexec/upsdebug-4.txt"), "a\r\nb\r\nc\r\n");
+  EXPECT_EQ(env.ContentOf(kSwitchFile), "d\r\n");
 }
 
 }  // namespace

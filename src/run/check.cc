@@ -213,6 +213,7 @@ int RunCheck(Context& base, const CheckCall& call, std::string& out) {
   SilentAgent silent;
   Context ctx(base.env, base.pump, base.snmpManager, silent, base.argument_text);
   ctx.state.AppBase = base.state.AppBase;
+  ctx.log.SetBase(ctx.state.AppBase);
   ctx.read_node_data = base.read_node_data;
   const bool with_objects = !call.objects.empty();
   if (with_objects) {

@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "run/sequence.h"
+#include "test_support/fake_agent.h"
 #include "test_support/test_run.h"
 
 namespace upstest::run {
@@ -56,7 +57,7 @@ TEST(FailureTest, EachEntryWritesItsLinesPausesAndEndsOrReturns) {
     SCOPED_TRACE(std::string(c.handling.procedure));
     TestRun on("UPS-1 17");
     on.ctx.state.DebugOn = true;
-    on.ctx.state.NodeId = 17;
+    on.SetNodeId(17);
     const Outcome logged = Handle(on, c.handling, "boom");
     EXPECT_EQ(on.NodeLog(17), c.lines);
     EXPECT_EQ(on.env.now_ms(), c.pause_ms);
@@ -73,6 +74,40 @@ TEST(FailureTest, EachEntryWritesItsLinesPausesAndEndsOrReturns) {
     EXPECT_EQ(off.env.now_ms(), 0);
     EXPECT_EQ(quiet.status, logged.status);
   }
+}
+
+// The ends that are no failure of a procedure's own: the two argument
+// errors, whose description is the reason and whose status is 2, and a
+// rejected packet's failure, which leaves no trace and returns.
+TEST(FailureTest, ArgumentEndsAndTheRejectedPacketAreRowsToo) {
+  const std::string reason = "argument 4 \"x\": no object name of slot 1";
+  TestRun missing("UPS-1 17");
+  missing.ctx.state.DebugOn = true;
+  const Outcome missing_end = Handle(missing, kMissingArgument, reason);
+  EXPECT_EQ(missing_end.status, platform::kExitArgumentError);
+  EXPECT_EQ(missing_end.reason, reason);
+  EXPECT_EQ(missing.env.ContentOf(testing::kTestSwitchFile),
+            "\r\n2026-12-08 10:00:00.000 Argument Error\r\n"
+            "2026-12-08 10:00:00.000 CommandLine = UPS-1 17\r\n\r\n");
+  EXPECT_EQ(missing.env.appends.size(), 1u) << "nothing to the node log";
+  EXPECT_EQ(missing.env.sleeps(), std::vector<int>{500});
+  EXPECT_TRUE(missing.agent.traps.empty());
+
+  // With the log off, the trap and its pause all the same.
+  TestRun unjudged("UPS-1 17");
+  const Outcome unjudged_end = Handle(unjudged, kArgumentErrorEnd, reason);
+  EXPECT_EQ(unjudged_end.status, platform::kExitArgumentError);
+  EXPECT_EQ(unjudged_end.reason, reason);
+  ASSERT_EQ(unjudged.agent.traps.size(), 1u);
+  EXPECT_EQ(testing::FakeAgent::IntAt(unjudged.agent.traps[0], 1), kPollArgumentError);
+  EXPECT_EQ(unjudged.env.sleeps(), std::vector<int>{500});
+  EXPECT_TRUE(unjudged.env.appends.empty());
+
+  TestRun packet;
+  packet.ctx.state.DebugOn = true;
+  EXPECT_EQ(Handle(packet, kBadPacketFailure, "std::bad_alloc").status, std::nullopt);
+  EXPECT_TRUE(packet.env.appends.empty());
+  EXPECT_TRUE(packet.env.sleeps().empty());
 }
 
 // A send that fails for want of a node record gives the reason the record

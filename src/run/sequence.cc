@@ -88,11 +88,11 @@ void ScaleValues(TestState& state) {
 void StartTest(Context& ctx) {
   TestState& state = ctx.state;
   try {
-    if (diag::SwitchIsOn(ctx.env, state)) state.DebugOn = true;
+    if (ctx.log.SwitchIsOn()) state.DebugOn = true;
 
-    cmdline::ReadCommandLine(ctx);
+    const std::string unaccepted = cmdline::ReadCommandLine(ctx);
     ctx.read_node_data(ctx);
-    if (state.ArgError) EndWithArgumentError(ctx, ctx.argument_problem);
+    if (state.ArgError) EndWithArgumentError(ctx, unaccepted);
 
     snmp::StartManager(ctx);
     snmp::CheckStatus(ctx);
@@ -101,7 +101,11 @@ void StartTest(Context& ctx) {
     const bool trap_sent = JudgeAndReport(ctx);
 
     if (state.DebugOn) {
-      diag::AppendNodeLog(ctx, diag::SummaryGroup(ctx.env, state, trap_sent));
+      ctx.log.AppendNodeLog(diag::SummaryGroup(ctx.env, {.object_statuses = state.ObjStatus.All(),
+                                                         .poll_status = state.PollStatus,
+                                                         .ups_status = state.UpsStatus,
+                                                         .last_message = state.LastMessage,
+                                                         .trap_sent = trap_sent}));
       Wait(ctx, kEndPauseMs);
     }
   } catch (const std::exception& e) {

@@ -16,9 +16,10 @@ struct TestState;
 // Reads: ObjOid(1..4). Writes: ObjValue(1..4). Never fails.
 void ScaleValues(TestState& state);
 
-// Runs the whole test on ctx.state (AppBase set): the debug switch, the
-// command line (cmdline::ReadCommandLine), the node record
-// (ctx.read_node_data), EndWithArgumentError when ArgError is set, the
+// Runs the whole test on ctx.state: the debug switch (ctx.log's switch
+// file), the command line (cmdline::ReadCommandLine), the node record
+// (ctx.read_node_data), EndWithArgumentError (run/failure.h) with the
+// reason the command line's reader returned when ArgError is set, the
 // manager start and the poll (snmp::StartManager, snmp::CheckStatus), the
 // scaling, then the decision and its traps:
 //  - no answer, or a failed handler: PollStatus kPollNoAnswer or
@@ -32,8 +33,9 @@ void ScaleValues(TestState& state);
 //    kObjFailed and the three others kObjOtherAlarm, each trap followed by
 //    a 200 ms pause.
 //
-// Reads: AppBase, ResponseReceived, ResponseError, NodeStatus, ObjStatus,
-// ArgError, ctx.argument_problem, and what the stages read.
+// REQUIRES: AppBase set, and ctx.log told it (diag::NodeLog::SetBase).
+// Reads: ResponseReceived, ResponseError, NodeStatus, ObjStatus, ArgError,
+// and what the stages read.
 // Writes: DebugOn (true when the switch file exists), PollStatus,
 // UpsStatus, ObjStatus(1..4), and what the stages write.
 // Sends: the traps above, and what the stages send.

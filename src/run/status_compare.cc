@@ -2,15 +2,11 @@
 
 #include <exception>
 #include <string>
-#include <utility>
 
 #include "diag/log.h"
 #include "platform/convert.h"
-#include "platform/error.h"
 #include "run/context.h"
 #include "run/failure.h"
-#include "run/wait.h"
-#include "trap/status_trap.h"
 
 namespace upstest::run {
 
@@ -26,13 +22,6 @@ int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
 }
 
 }  // namespace
-
-void EndWithArgumentError(Context& ctx, std::string reason) {
-  SetNotJudged(ctx.state, kPollArgumentError);
-  trap::SendTrap(ctx);
-  Wait(ctx, kEndPauseMs);
-  platform::EndProgram(platform::kExitArgumentError, std::move(reason));
-}
 
 void StatusCompare(Context& ctx, int16_t i) {
   TestState& state = ctx.state;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace upstest::run {
 
@@ -20,19 +19,9 @@ struct Context;
 // 0 or below, ObjStatus(4) = kObjMet instead. Any other operator leaves
 // ObjStatus(i) as it was.
 // Fails: a range without '-', when it is judged, ends the run through
-// EndWithArgumentError (exit 2, after its trap). Any other failure (a
-// condition value that is no number): kStatusCompareFailure, which ends the
-// run (exit 1).
+// EndWithArgumentError (run/failure.h: exit 2, after its trap). Any other
+// failure (a condition value that is no number): kStatusCompareFailure,
+// which ends the run (exit 1).
 void StatusCompare(Context& ctx, int16_t i);
-
-// The end of a run whose arguments cannot be judged (an object name not
-// accepted, a range condition without "-").
-//
-// Writes: PollStatus = kPollArgumentError, UpsStatus and every ObjStatus 0.
-// Sends: the status trap (trap::SendTrap); then pauses 500 ms, whether the
-// log is on or not.
-// Ends the run: exit 2 with `reason`; a failure of the trap ends it
-// through SendTrap's own entry.
-[[noreturn]] void EndWithArgumentError(Context& ctx, std::string reason);
 
 }  // namespace upstest::run

@@ -135,7 +135,7 @@ TEST(StatusCompareTest, ConversionErrorsEndThroughTheTrap) {
                                                    {"|", "20-30-40"},
                                                    {"|", "a-30"}}) {
     TestRun run;
-    run.ctx.state.NodeId = 9;
+    run.SetNodeId(9);
     run.ctx.state.DebugOn = true;
     run.ctx.state.ObjValue(4) = 1;
     run.ctx.state.ObjStatus(1) = 3;

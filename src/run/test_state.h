@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "platform/error.h"
@@ -40,6 +41,8 @@ class ObjectArray {
  public:
   T& operator()(int n) { return values_[Index(n)]; }
   const T& operator()(int n) const { return values_[Index(n)]; }
+  // Every object's value, object 1 first.
+  std::span<const T, kObjectCount> All() const { return values_; }
 
  private:
   static size_t Index(int n) {

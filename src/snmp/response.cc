@@ -11,7 +11,6 @@
 #include "platform/error.h"
 #include "run/context.h"
 #include "run/failure.h"
-#include "run/wait.h"
 
 namespace upstest::snmp {
 
@@ -39,17 +38,16 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
       slot = IsValueless(type) ? 0 : platform::ToInt32(manager.ObjValue(i - 1));
     }
 
-    if (state.DebugOn && ctx.log.answer_groups < diag::kMaxAnswerGroups) {
-      ++ctx.log.answer_groups;
+    if (state.DebugOn && ctx.log.TakeAnswerGroup()) {
       std::vector<diag::BindingLine> bindings;
       const int16_t logged = manager.ObjCount();
       for (int i = 1; i <= logged; ++i) {
         bindings.emplace_back(manager.ObjId(i - 1), state.ObjValue(i));
       }
-      diag::AppendNodeLog(
-          ctx, error_branch ? diag::ErrorResponseGroup(ctx.env, request_id, error_status,
-                                                       error_index, error_description, bindings)
-                            : diag::ResponseGroup(ctx.env, request_id, bindings));
+      ctx.log.AppendNodeLog(error_branch
+                                ? diag::ErrorResponseGroup(ctx.env, request_id, error_status,
+                                                           error_index, error_description, bindings)
+                                : diag::ResponseGroup(ctx.env, request_id, bindings));
     }
 
     // An error answer ends the wait whatever its identifier; a normal one
@@ -68,12 +66,11 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
 void snmpManager_BadPacket(run::Context& ctx, int16_t error_code,
                            const std::string& error_description) {
   try {
-    if (ctx.state.DebugOn && ctx.log.bad_packet_groups < diag::kMaxBadPacketGroups) {
-      ++ctx.log.bad_packet_groups;
-      diag::AppendNodeLog(ctx, diag::BadPacketGroup(ctx.env, error_code, error_description));
+    if (ctx.state.DebugOn && ctx.log.TakeBadPacketGroup()) {
+      ctx.log.AppendNodeLog(diag::BadPacketGroup(ctx.env, error_code, error_description));
     }
-  } catch (const std::exception&) {
-    // A rejected packet leaves no trace beyond its log group.
+  } catch (const std::exception& e) {
+    run::HandleFailure(ctx, run::kBadPacketFailure, e.what());
   }
 }
 

@@ -25,14 +25,14 @@ bool IsValueless(int32_t type);
 // the poll's wait when it is an error (whatever its identifier) or answers
 // the current request or a later one.
 //
-// Reads: RequestId, DebugOn, ctx.log.answer_groups.
+// Reads: RequestId, DebugOn.
 // Writes: ObjValue(1..n) for the answer's n bindings; ResponseReceived as
-// above; ctx.log.answer_groups. On a failure (a value that is no 32-bit
-// integer, a fifth binding), ResponseError and ResponseReceived, the values
-// stored before it staying.
-// Writes, with the log on and fewer than diag::kMaxAnswerGroups answer
-// groups so far: the answer's group (with the error fields for an error
-// answer) to the node log.
+// above. On a failure (a value that is no 32-bit integer, a fifth binding),
+// ResponseError and ResponseReceived, the values stored before it staying.
+// Writes, with the log on and while ctx.log grants it an answer group
+// (diag::NodeLog::TakeAnswerGroup, at most kMaxAnswerGroups a run): the
+// answer's group (with the error fields for an error answer) to the node
+// log.
 // Fails: kResponseFailure, which returns: the handler never lets a failure
 // out to the manager and never ends the program.
 void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,
@@ -40,12 +40,13 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
 
 // Takes note of a datagram the manager rejected.
 //
-// Reads: DebugOn, ctx.log.bad_packet_groups.
-// Writes: ctx.log.bad_packet_groups; no field of the state.
-// Writes, with the log on and fewer than diag::kMaxBadPacketGroups BadPacket
-// groups so far: the "BadPacket (<code>: <description>" group to the node
-// log.
-// Fails: never; a failure to log it is swallowed.
+// Reads: DebugOn.
+// Writes: no field of the state.
+// Writes, with the log on and while ctx.log grants it a BadPacket group
+// (diag::NodeLog::TakeBadPacketGroup, at most kMaxBadPacketGroups a run):
+// the "BadPacket (<code>: <description>" group to the node log.
+// Fails: kBadPacketFailure, which writes nothing, does not pause and
+// returns: the handler never lets a failure out to the manager.
 void snmpManager_BadPacket(run::Context& ctx, int16_t error_code,
                            const std::string& error_description);
 

@@ -44,7 +44,7 @@ FakeResponse FourIntegers(int32_t request_id = 1000001) {
 class ResponseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    run.ctx.state.NodeId = 17;
+    run.SetNodeId(17);
     run.ctx.state.RequestId = 1000001;
     run.manager.SetActive(true);
     run.manager.calls.clear();

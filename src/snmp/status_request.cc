@@ -72,7 +72,7 @@ void StartManager(run::Context& ctx) {
     if (ctx.state.DebugOn) {
       const std::string address = manager.LocalAddress();
       const int32_t port = manager.LocalPort();
-      diag::AppendNodeLog(ctx, diag::ManagerStartedGroup(ctx.env, address, port));
+      ctx.log.AppendNodeLog(diag::ManagerStartedGroup(ctx.env, address, port));
     }
   } catch (const std::exception& e) {
     run::HandleFailure(ctx, run::kStartManagerFailure, e.what());
@@ -115,7 +115,12 @@ void SnmpSend(run::Context& ctx) {
     manager.SetObjCount(run::kObjectCount);
     for (int n = 1; n <= run::kObjectCount; ++n) manager.SetObjId(n - 1, state.ObjOid(n));
     // Logged before sending, so the line is there even when sending fails.
-    if (state.DebugOn) diag::AppendNodeLog(ctx, diag::SendGetRequestLine(ctx.env, state));
+    if (state.DebugOn) {
+      ctx.log.AppendNodeLog(diag::SendGetRequestLine(ctx.env, {.request_id = state.RequestId,
+                                                               .address = state.IpAddr,
+                                                               .read_community = state.readcomm,
+                                                               .oids = state.ObjOid.All()}));
+    }
     manager.SendGetRequest();
   } catch (const std::exception& e) {
     run::HandleFailure(ctx, run::kSnmpSendFailure, e.what());

@@ -41,7 +41,7 @@ class StatusRequestTest : public ::testing::Test {
  protected:
   void SetUp() override {
     run::TestState& s = run.ctx.state;
-    s.NodeId = 17;
+    run.SetNodeId(17);
     s.IpAddr = "10.0.0.5";
     s.UdpPort = 161;
     s.SnmpVersion = "2";

@@ -149,6 +149,17 @@ void ReadFailed(run::Context& ctx, const Progress& progress, const std::string& 
 
 std::string SettingsPath(const std::string& app_base) { return app_base + "/Kovatrel.mdb"; }
 
+diag::NodeRecord LoggedRecord(const run::TestState& s) {
+  return {.address = s.IpAddr,
+          .port = s.UdpPort,
+          .status = s.NodeStatus,
+          .snmp_version = s.SnmpVersion,
+          .read_community = s.readcomm,
+          .trap_community = s.trapcomm,
+          .last_change = s.LastChange,
+          .last_message = s.LastMessage};
+}
+
 NodeDatabaseSetting ReadSettings(const std::string& settings_path, ProviderOpener opener) {
   // The settings database's connection text.
   const std::string settings_connection =
@@ -183,7 +194,7 @@ void ReadNodeData(run::Context& ctx, ProviderOpener opener) {
         progress.setting.setup_ok ? Progress::Stage::kNodeDatabase : Progress::Stage::kNoSetup;
     if (!ReadNodeRow(ctx, opener, progress)) return;
     // Written also when no record was found: it then shows the old values.
-    if (ctx.state.DebugOn) diag::AppendNodeLog(ctx, diag::NodeRecordGroup(ctx.state));
+    if (ctx.state.DebugOn) ctx.log.AppendNodeLog(diag::NodeRecordGroup(LoggedRecord(ctx.state)));
   } catch (const std::exception& e) {
     ReadFailed(ctx, progress, settings_path, e);
   }

@@ -3,11 +3,13 @@
 
 #include <string>
 
+#include "diag/log.h"
 #include "store/ado.h"
 
 namespace upstest::run {
 struct Context;
-}
+struct TestState;
+}  // namespace upstest::run
 
 namespace upstest::store {
 
@@ -28,6 +30,10 @@ struct NodeDatabaseSetting {
 NodeDatabaseSetting ReadSettings(const std::string& settings_path,
                                  ProviderOpener opener = OpenAnyProvider);
 
+// The node record group's values: the eight fields ReadNodeData writes, as
+// `s` holds them now (views into `s`, valid while it is unchanged).
+diag::NodeRecord LoggedRecord(const run::TestState& s);
+
 // Reads the node's record into the test state: the settings database
 // (ReadSettings of SettingsPath(AppBase)), then the node's row of ATR_Nodes
 // in the node database its connection string names, opened with a 5 s
@@ -45,8 +51,8 @@ NodeDatabaseSetting ReadSettings(const std::string& settings_path,
 //         and the description; left as it was otherwise.
 //         ctx.node_record_problem_said, set with the stderr line below.
 // Log (only with DebugOn): when the query has run, with or without a row,
-//         the node record group (diag::NodeRecordGroup: with no row the old
-//         values), written after both databases are closed.
+//         the node record group (diag::NodeRecordGroup of LoggedRecord: with
+//         no row the old values), written after both databases are closed.
 // Stderr: "node <id>: record read up to column <column>: <why>; the fields
 //         after it are empty" when a row stops after its first column; the
 //         run then goes on with the fields before it.

@@ -50,8 +50,8 @@ std::string Lit(const std::string& text) {
 class ReadNodeDataTest : public ::testing::Test {
  protected:
   ReadNodeDataTest() {
-    run_.ctx.state.AppBase = base_.path();
-    run_.ctx.state.NodeId = 17;
+    run_.SetBase(base_.path());
+    run_.SetNodeId(17);
     run_.ctx.state.NodeStatus = 5;  // from the command line
     run_.ctx.state.DebugOn = true;
   }
@@ -75,12 +75,15 @@ class ReadNodeDataTest : public ::testing::Test {
   }
   void Read() { ReadNodeData(run_.ctx, opener_); }
   // The node log under the real base directory, in the fake's files.
-  std::string Log() const { return run_.env.ContentOf(diag::NodeLogPath(run_.ctx.state)); }
+  std::string Log() const {
+    return run_.env.ContentOf(
+        base_.File("apiexec/upsdebug-" + std::to_string(run_.ctx.state.NodeId) + ".txt"));
+  }
   std::string ErrorLine(const std::string& description, bool empty_line) const {
     return std::string(kTs) + " (ReadNodeData) " + description + "\r\n" +
            (empty_line ? "\r\n" : "");
   }
-  std::string Group() const { return diag::NodeRecordGroup(run_.ctx.state); }
+  std::string Group() const { return diag::NodeRecordGroup(LoggedRecord(run_.ctx.state)); }
   void ExpectNodeFieldsUntouched() {
     const run::TestState& s = run_.ctx.state;
     EXPECT_EQ(s.IpAddr, "");
@@ -165,8 +168,8 @@ TEST_F(ReadNodeDataTest, SetupNotOkOrNullLeavesTheConnectionStringEmpty) {
   for (const char* setup_ok : {"0", "NULL", "'no'"}) {
     TempDir base;
     upstest::testing::TestRun run;
-    run.ctx.state.AppBase = base.path();
-    run.ctx.state.NodeId = 17;
+    run.SetBase(base.path());
+    run.SetNodeId(17);
     run.ctx.state.NodeStatus = 5;
     run.ctx.state.DebugOn = true;
     // DbConnStringSql is Null too: it must not even be read.
@@ -175,7 +178,7 @@ TEST_F(ReadNodeDataTest, SetupNotOkOrNullLeavesTheConnectionStringEmpty) {
                        "INSERT INTO Settings_Console VALUES (") +
                setup_ok + ", NULL);");
     ReadNodeData(run.ctx);
-    EXPECT_EQ(run.env.ContentOf(diag::NodeLogPath(run.ctx.state)),
+    EXPECT_EQ(run.env.ContentOf(base.File("apiexec/upsdebug-17.txt")),
               std::string(kTs) +
                   " (ReadNodeData) The connection string is empty: it names no provider, driver "
                   "or data source\r\n\r\n")
@@ -215,8 +218,8 @@ TEST_F(ReadNodeDataTest, BadStatusStopsAfterAddressAndPort) {
   for (const char* status : {"NULL", "40000", "'x'"}) {
     TempDir base;
     upstest::testing::TestRun run;
-    run.ctx.state.AppBase = base.path();
-    run.ctx.state.NodeId = 17;
+    run.SetBase(base.path());
+    run.SetNodeId(17);
     run.ctx.state.NodeStatus = 5;
     run.ctx.state.DebugOn = true;
     RunSql(base.File("nodes.db"), std::string(kNodeTable) +
@@ -233,7 +236,7 @@ TEST_F(ReadNodeDataTest, BadStatusStopsAfterAddressAndPort) {
     EXPECT_EQ(s.NodeStatus, 5);
     EXPECT_EQ(s.SnmpVersion, "");
     EXPECT_EQ(s.readcomm, "");
-    const std::string log = run.env.ContentOf(diag::NodeLogPath(run.ctx.state));
+    const std::string log = run.env.ContentOf(base.File("apiexec/upsdebug-17.txt"));
     EXPECT_EQ(log.rfind(std::string(kTs) + " (ReadNodeData) ", 0), 0u) << log;
     EXPECT_EQ(log.substr(log.size() - 4), "\r\n\r\n");
     EXPECT_EQ(log.find("IpAddr:"), std::string::npos);
@@ -248,16 +251,16 @@ TEST_F(ReadNodeDataTest, PortHalvesRoundToEven) {
       "INSERT INTO ATR_Nodes VALUES (19, 'c', '160.5', 1, 1, 'p', 't', 'c', 'm');");
   Read();
   EXPECT_EQ(run_.ctx.state.UdpPort, 162);
-  run_.ctx.state.NodeId = 18;
+  run_.SetNodeId(18);
   Read();
   EXPECT_EQ(run_.ctx.state.UdpPort, 160);
-  run_.ctx.state.NodeId = 19;
+  run_.SetNodeId(19);
   Read();
   EXPECT_EQ(run_.ctx.state.UdpPort, 160);
 }
 
 TEST_F(ReadNodeDataTest, NegativeNodeIdIsQuotedWithItsSign) {
-  run_.ctx.state.NodeId = -7;
+  run_.SetNodeId(-7);
   Nodes(
       "INSERT INTO ATR_Nodes VALUES (7, 'seven', 1, 1, 1, 'p', 't', 'c', 'm');"
       "INSERT INTO ATR_Nodes VALUES (-7, 'minus seven', 1, 1, 1, 'p', 't', 'c', 'm');");
@@ -365,7 +368,7 @@ TEST_F(ReadNodeDataTest, SettingsPathWithSemicolon) {
   TempDir odd;
   const std::string base = odd.File("a;b");
   std::filesystem::create_directory(base);
-  run_.ctx.state.AppBase = base;
+  run_.SetBase(base);
   RunSql(NodeDb(), std::string(kNodeTable) + kFullRow);
   RunSql(base + "/Kovatrel.mdb",
          "CREATE TABLE Settings_Console (SqlDbSetupOk, DbConnStringSql);"
@@ -428,7 +431,7 @@ TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
   upstest::testing::TestRun run(
       "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
       "upsBatteryTemperature<40 entPhySensorValue<35");
-  run.ctx.state.AppBase = base_.path();
+  run.SetBase(base_.path());
   run.ctx.read_node_data = [](run::Context& c) { ReadNodeData(c); };
   EXPECT_EQ(run::RunTest(run.ctx), platform::kExitNormal);
   EXPECT_EQ(run.env.stderr_lines,
@@ -439,7 +442,7 @@ TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
   EXPECT_EQ(run.manager.requests[0].community, "");
   EXPECT_EQ(run.agent.traps.size(), 1u);
 
-  run_.ctx.state.NodeId = 18;
+  run_.SetNodeId(18);
   Read();
   EXPECT_TRUE(run_.env.stderr_lines.empty());
   EXPECT_FALSE(run_.ctx.node_record_problem_said);

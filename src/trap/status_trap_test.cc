@@ -31,7 +31,7 @@ class StatusTrapTest : public ::testing::Test {
  protected:
   void SetUp() override {
     run::TestState& s = run.ctx.state;
-    s.NodeId = 17;
+    run.SetNodeId(17);
     s.NodeName = "UPS Hall 2";
     s.IpAddr = "10.0.0.5";
     s.trapcomm = "traps";
@@ -155,7 +155,7 @@ TEST_F(StatusTrapTest, EveryOperationFailingStopsTheTrapThere) {
                          "SetObjValue", "SendTrap"}) {
     TestRun other;
     other.ctx.state.DebugOn = true;
-    other.ctx.state.NodeId = 3;
+    other.SetNodeId(3);
     other.agent.FailOn(op, std::string("failed: ") + op);
     EXPECT_EQ(EndStatus([&] { SendTrap(other.ctx); }), platform::kExitFailure) << op;
     EXPECT_TRUE(other.agent.traps.empty()) << op;
