@@ -14,6 +14,7 @@
 #include "run/sequence.h"
 #include "run/status_compare.h"
 #include "snmp/manager.h"
+#include "snmp/message.h"
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
@@ -108,8 +109,8 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
     return;
   }
   if (f.answer == AnswerKind::kError) {
-    w.push_back("the answer is an error (" + ErrorStatusName(f.seen->error_status) + ", index " +
-                std::to_string(f.seen->error_index) + "): a run judges the " +
+    w.push_back("the answer is an error (" + snmp::ErrorStatusText(f.seen->error_status) +
+                ", index " + std::to_string(f.seen->error_index) + "): a run judges the " +
                 std::to_string(object.value.value_or(0)) +
                 " it leaves here, not a value the device gave");
     return;

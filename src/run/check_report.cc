@@ -4,6 +4,7 @@
 
 #include "diag/log.h"
 #include "run/check_words.h"
+#include "snmp/message.h"
 
 namespace upstest::run {
 
@@ -17,7 +18,7 @@ std::string PollLine(const PollFindings& f) {
       return "answered (error status 0): a run judges the four values (poll status 1)";
     case AnswerKind::kError:
       return "answered with error status " + std::to_string(f.seen->error_status) + " (" +
-             ErrorStatusName(f.seen->error_status) + "), index " +
+             snmp::ErrorStatusText(f.seen->error_status) + "), index " +
              std::to_string(f.seen->error_index) + ": a run judges what the answer carries";
     case AnswerKind::kFailed:
       return "answered, but a run's handling of the answer fails (poll status 3)";

@@ -43,33 +43,6 @@ std::string TypeName(int32_t type) {
   }
 }
 
-std::string ErrorStatusName(int16_t status) {
-  // The error statuses of SNMPv1 (0 to 5) and those SNMPv2c adds.
-  static constexpr std::array<std::string_view, 19> kNames = {"noError",
-                                                              "tooBig",
-                                                              "noSuchName",
-                                                              "badValue",
-                                                              "readOnly",
-                                                              "genErr",
-                                                              "noAccess",
-                                                              "wrongType",
-                                                              "wrongLength",
-                                                              "wrongEncoding",
-                                                              "wrongValue",
-                                                              "noCreation",
-                                                              "inconsistentValue",
-                                                              "resourceUnavailable",
-                                                              "commitFailed",
-                                                              "undoFailed",
-                                                              "authorizationError",
-                                                              "notWritable",
-                                                              "inconsistentName"};
-  if (status >= 0 && static_cast<size_t>(status) < kNames.size()) {
-    return std::string(kNames[static_cast<size_t>(status)]);
-  }
-  return "error " + std::to_string(status);
-}
-
 std::string Describe(const SeenBinding& binding) {
   std::string text = TypeName(binding.type);
   if (!binding.raw) return text;

@@ -13,10 +13,6 @@ struct SeenBinding;
 // "type N" for a type that has none.
 std::string TypeName(int32_t type);
 
-// The name of an error status ("noSuchName", "genErr" ...); "error N" for
-// a status that has none.
-std::string ErrorStatusName(int16_t status);
-
 // The type and the value: "INTEGER 45", "OCTET STRING \"24\"", "NULL". A
 // text value is shown quoted, with its control characters replaced.
 std::string Describe(const SeenBinding& binding);
