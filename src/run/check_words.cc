@@ -1,6 +1,5 @@
 #include "run/check_words.h"
 
-#include <array>
 #include <string_view>
 
 #include "diag/log.h"
