@@ -31,7 +31,7 @@ std::vector<std::string> ResolveDestination(
 // finds a host's addresses through `resolver` (a name is looked up once
 // however often it is polled).
 // REQUIRES: `pump` and `resolver` outlive the manager.
-std::unique_ptr<Manager> NewUdpManager(
-    platform::EventPump& pump, platform::Resolver& resolver = platform::DefaultResolver());
+std::unique_ptr<Manager> NewUdpManager(platform::EventPump& pump,
+                                       platform::Resolver& resolver = platform::DefaultResolver());
 
 }  // namespace upstest::snmp
