@@ -5,7 +5,6 @@
 #include "trap/udp_agent.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -23,6 +22,7 @@
 #include "platform/error.h"
 #include "platform/resolver.h"
 #include "snmp/ber.h"
+#include "snmp/endpoint.h"
 #include "snmp/message.h"
 
 namespace upstest::trap {
@@ -195,12 +195,7 @@ void SendDatagram(platform::Resolver& resolver, const std::string& host, int32_t
   if (lookup.addresses.empty()) {
     throw platform::Failure("cannot resolve the trap destination '" + host + "': " + lookup.error);
   }
-  platform::SocketAddress to = lookup.addresses.front();
-  if (to.storage.ss_family == AF_INET) {
-    reinterpret_cast<sockaddr_in&>(to.storage).sin_port = htons(static_cast<uint16_t>(port));
-  } else {
-    reinterpret_cast<sockaddr_in6&>(to.storage).sin6_port = htons(static_cast<uint16_t>(port));
-  }
+  const platform::SocketAddress to = snmp::Endpoint(lookup.addresses.front(), port);
   const int fd = socket(to.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int error = 0;
   if (fd < 0) {
