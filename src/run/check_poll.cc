@@ -177,11 +177,11 @@ void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& objec
   } else if (end.object != 0) {
     w.push_back("a run ends at object " + std::to_string(end.object) +
                 ", so no verdict on this one is reported");
-  } else if (op == "|" && s.ObjValue(4) <= 0) {
+  } else if (op == "|" && !RangesAreJudged(s)) {
     const std::string why = "a range is judged only while object 4's value is above 0 (it is " +
                             std::to_string(s.ObjValue(4)) + ")";
     w.push_back(k == 4 ? "counted as met without judging: " + why : "not judged: " + why);
-  } else if (op != "=" && op != "<" && op != ">" && op != "|") {
+  } else if (!IsJudgedOperator(op)) {
     w.push_back("not judged: the condition's operator \"" + op + "\" is none of = < > |");
   }
 }

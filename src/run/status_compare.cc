@@ -23,6 +23,10 @@ int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
 
 }  // namespace
 
+bool IsJudgedOperator(std::string_view op) {
+  return op == "=" || op == "<" || op == ">" || op == "|";
+}
+
 void StatusCompare(Context& ctx, int16_t i) {
   TestState& state = ctx.state;
   try {
@@ -37,9 +41,8 @@ void StatusCompare(Context& ctx, int16_t i) {
       const int32_t v = platform::ToInt32(state.ObjCondVal(i));
       state.ObjStatus(i) = Verdict(state.ObjValue(i) > v);
     } else if (op == "|") {
-      // The range is judged only while object 4 holds a positive value;
-      // otherwise object 4 counts as met, whatever object is asked for.
-      if (state.ObjValue(4) <= 0) {
+      // Otherwise object 4 counts as met, whatever object is asked for.
+      if (!RangesAreJudged(state)) {
         state.ObjStatus(4) = kObjMet;
         return;
       }

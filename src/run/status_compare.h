@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+
+#include "run/test_state.h"
 
 namespace upstest::run {
 
@@ -23,5 +26,12 @@ struct Context;
 // failure (a condition value that is no number): kStatusCompareFailure,
 // which ends the run (exit 1).
 void StatusCompare(Context& ctx, int16_t i);
+
+// The operators StatusCompare judges by ("=", "<", ">", "|"); an object
+// with any other one is never judged.
+bool IsJudgedOperator(std::string_view op);
+
+// A range condition is judged only while object 4's value is above 0.
+inline bool RangesAreJudged(const TestState& state) { return state.ObjValue(4) > 0; }
 
 }  // namespace upstest::run
