@@ -39,7 +39,9 @@ int32_t StrictInt32(const std::string& text, const std::string& what) {
 }
 
 // The agent-addr: a dotted IPv4 text as it stands, the first IPv4 address
-// of a host name, 0.0.0.0 for the empty text or a name without one.
+// of a host name (an IPv4-mapped IPv6 address counts as the IPv4 address
+// it stands for, as it does for the GET), 0.0.0.0 for the empty text or a
+// name without one.
 std::array<uint8_t, 4> AgentAddress(platform::Resolver& resolver, const std::string& text) {
   std::array<uint8_t, 4> octets{};
   if (text.empty()) return octets;
@@ -49,8 +51,9 @@ std::array<uint8_t, 4> AgentAddress(platform::Resolver& resolver, const std::str
     return octets;
   }
   for (const platform::SocketAddress& found : resolver.Resolve(text).addresses) {
-    if (found.storage.ss_family != AF_INET) continue;
-    std::memcpy(octets.data(), &reinterpret_cast<const sockaddr_in&>(found.storage).sin_addr, 4);
+    const platform::SocketAddress address = snmp::Endpoint(found, 0);
+    if (address.storage.ss_family != AF_INET) continue;
+    std::memcpy(octets.data(), &reinterpret_cast<const sockaddr_in&>(address.storage).sin_addr, 4);
     break;
   }
   return octets;

@@ -124,7 +124,10 @@ TEST(UdpAgent, AgentAddressFromTextNameOrNothing) {
       {"10.20.30.40", {10, 20, 30, 40}},
       {"localhost", {127, 0, 0, 1}},
       {"no-such-host.invalid", {0, 0, 0, 0}},
-      {"::1", {0, 0, 0, 0}}};
+      {"::1", {0, 0, 0, 0}},
+      // The GET goes to the IPv4 address a mapped one stands for.
+      {"::ffff:127.0.0.1", {127, 0, 0, 1}},
+      {"::FFFF:10.20.30.40", {10, 20, 30, 40}}};
   for (const auto& [text, address] : cases) {
     Prepare(*agent, receiver.port(), text);
     agent->SendTrap("localhost", "6.1");
