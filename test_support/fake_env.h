@@ -1,6 +1,7 @@
 // An Env in virtual time with files in memory, for tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -25,7 +26,13 @@ class FakeEnv final : public platform::Env {
   bool IsRegularFile(const std::string& path) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;
   platform::HostLookup LookUpHost(const std::string& host) override;
-  void WriteStderrLine(std::string_view line) override { stderr_lines.emplace_back(line); }
+  // Records the line as the program writes it, without "upstest: " and the
+  // line end.
+  void WriteStderr(std::string_view text) override {
+    text.remove_prefix(std::min(text.size(), std::string_view("upstest: ").size()));
+    if (!text.empty()) text.remove_suffix(1);
+    stderr_lines.emplace_back(text);
+  }
 
   // Virtual milliseconds since the start.
   int64_t now_ms() const { return now_ms_; }

@@ -48,15 +48,6 @@ void NodeLog::Append(const std::string& path, std::string_view group) {
   }
 }
 
-std::string Printable(std::string_view text) {
-  std::string shown(text);
-  for (char& c : shown) {
-    const auto code = static_cast<unsigned char>(c);
-    if ((code < 0x20 && c != '\t') || code == 0x7f) c = '?';
-  }
-  return shown;
-}
-
 std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) {

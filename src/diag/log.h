@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/printable.h"
 
 namespace upstest::diag {
 
@@ -101,10 +102,10 @@ class NodeLog {
   int bad_packet_groups_ = 0;
 };
 
-// `text` as it may stand in a log line: every control character other than
-// TAB (codes 0-31 and 127) shown as '?', so that a stored value or an
+// Text from outside as it may stand in a log line (platform/printable.h):
+// its control characters shown as '?', so that a stored value or an
 // argument cannot forge a line of its own.
-std::string Printable(std::string_view text);
+using platform::Printable;
 
 // Joins lines, each followed by CR LF ("" gives an empty line).
 std::string Lines(const std::vector<std::string>& lines);

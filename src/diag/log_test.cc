@@ -65,7 +65,7 @@ class SplitClock final : public platform::Env {
   bool IsRegularFile(const std::string&) override { return false; }
   void AppendToFile(const std::string&, std::string_view) override {}
   platform::HostLookup LookUpHost(const std::string&) override { return {}; }
-  void WriteStderrLine(std::string_view) override {}
+  void WriteStderr(std::string_view) override {}
 
  private:
   platform::CivilTime now_;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/printable.h"
+
 namespace upstest::platform {
 
 // A local date and time, to the second.
@@ -68,14 +70,16 @@ class Env {
 
   // Appends `bytes` to `path` in one write, creating the file (mode 0640:
   // the logs hold the communities) when absent: open O_WRONLY|O_APPEND|
-  // O_CREAT|O_NONBLOCK|O_NOFOLLOW, check that it is an ordinary file,
-  // write, close. So two processes appending to one file never interleave
-  // within one call, a FIFO or device at `path` neither blocks nor receives
-  // anything, and nothing is written through a symbolic link at `path`.
-  // Bytes that would take the file past the process's file size limit
-  // (RLIMIT_FSIZE) are not written at all. Throws Failure with the
-  // system's description when any step fails, also when fewer bytes than
-  // given were written.
+  // O_CREAT|O_NONBLOCK|O_NOFOLLOW, check that it is an ordinary file, lock
+  // it (flock, exclusive; waiting at most 200 ms for another process's
+  // append), write, close. So two processes appending to one file never
+  // interleave within one call, a FIFO or device at `path` neither blocks
+  // nor receives anything, and nothing is written through a symbolic link
+  // at `path`. Bytes that would take the file past the process's file size
+  // limit (RLIMIT_FSIZE) are not written at all, also when several
+  // processes append at once: the size is judged under the lock. Throws
+  // Failure with the system's description when any step fails, also when
+  // fewer bytes than given were written or the lock was not had in time.
   virtual void AppendToFile(const std::string& path, std::string_view bytes) = 0;
 
   // Looks `host` (a name, or an IPv4 or IPv6 literal) up for datagrams:
@@ -84,8 +88,15 @@ class Env {
   // and attempts); a run asks once per name (platform/resolver.h).
   virtual HostLookup LookUpHost(const std::string& host) = 0;
 
-  // Writes "upstest: <line>" and a line end to the standard error.
-  virtual void WriteStderrLine(std::string_view line) = 0;
+  // Writes "upstest: <line>" and a line end to the standard error, the
+  // line's control characters shown as '?' (platform/printable.h), so that
+  // no text from outside reaches a terminal as a control.
+  void WriteStderrLine(std::string_view line) { WriteStderr("upstest: " + Printable(line) + "\n"); }
+
+ protected:
+  // Writes `text` to the standard error in one write; a failed write is
+  // lost alone.
+  virtual void WriteStderr(std::string_view text) = 0;
 };
 
 // The real operating system. Lives for the whole process.
