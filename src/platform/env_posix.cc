@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/scoped_fd.h"
 
 namespace upstest::platform {
 
@@ -37,6 +39,93 @@ constexpr size_t kMaxWakeFds = 4;
 
 [[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
   throw Failure(what + " '" + path + "': " + std::strerror(errno));
+}
+
+// How long an append waits for another run's append to the same file.
+constexpr int64_t kAppendLockMs = 200;
+constexpr timespec kAppendLockRetry{0, 1000000};  // 1 ms
+
+ScopedFd OpenForAppending(const std::string& path) {
+  ScopedFd fd(::open(path.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW,
+                     0640));
+  if (!fd.valid() && errno == ELOOP) {
+    throw Failure("Cannot open '" + path + "': a symbolic link (links are not followed)");
+  }
+  if (!fd.valid()) ThrowErrno("Cannot open", path);
+  return fd;
+}
+
+void CheckOrdinaryFile(const ScopedFd& fd, const std::string& path) {
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    throw Failure("Cannot write '" + path + "': not an ordinary file");
+  }
+}
+
+int64_t MonotonicNowMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// An exclusive lock on the open file, released when it is closed. The runs
+// of one node hold it for one write each, so it is free again within
+// microseconds; one held longer (a stopped process) costs this group after
+// kAppendLockMs, never the run. A file system that has no locks is written
+// without one.
+void LockForAppending(const ScopedFd& fd, const std::string& path) {
+  const int64_t give_up_ms = MonotonicNowMs() + kAppendLockMs;
+  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return;
+    if (MonotonicNowMs() >= give_up_ms) {
+      throw Failure("Cannot write '" + path + "': locked by another process for " +
+                    std::to_string(kAppendLockMs) + " ms");
+    }
+    nanosleep(&kAppendLockRetry, nullptr);
+  }
+}
+
+// The file's size under the lock, where `count` more bytes fit. Past the
+// file size limit the write would stop at the limit and leave the group
+// torn: a group that does not fit is not written at all.
+off_t SizeWhereTheGroupFits(const ScopedFd& fd, const std::string& path, size_t count) {
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) ThrowErrno("Cannot write", path);
+  rlimit limits;
+  const rlim_t limit = ::getrlimit(RLIMIT_FSIZE, &limits) == 0 ? limits.rlim_cur : RLIM_INFINITY;
+  if (limit == RLIM_INFINITY) return st.st_size;
+  const auto size = static_cast<rlim_t>(st.st_size);
+  if (size > limit || count > limit - size) {
+    throw Failure("Cannot write '" + path + "': " + std::strerror(EFBIG) +
+                  " (the file size limit is " + std::to_string(limit) + " bytes)");
+  }
+  return st.st_size;
+}
+
+// The blocks are reserved first, the size left as it is: on a full disk
+// the group then fails whole instead of leaving its first part behind.
+// (File systems without fallocate simply skip the reservation.)
+void ReserveBlocks(const ScopedFd& fd, const std::string& path, off_t size, size_t count) {
+  if (count > 0 &&
+      ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, size, static_cast<off_t>(count)) != 0 &&
+      errno == ENOSPC) {
+    throw Failure("Cannot write '" + path + "': " + std::strerror(ENOSPC));
+  }
+}
+
+// One write: a second one after a short write could interleave with
+// another run's group.
+void WriteOnce(const ScopedFd& fd, const std::string& path, std::string_view bytes) {
+  ssize_t n;
+  do {
+    n = ::write(fd.get(), bytes.data(), bytes.size());
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) ThrowErrno("Cannot write", path);
+  if (static_cast<size_t>(n) < bytes.size()) {
+    throw Failure("Cannot write '" + path + "': " + std::to_string(n) + " of " +
+                  std::to_string(bytes.size()) + " bytes written (disk full?)");
+  }
 }
 
 class PosixEnv final : public Env {
@@ -69,11 +158,7 @@ class PosixEnv final : public Env {
     return false;
   }
 
-  int64_t MonotonicMs() override {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-  }
+  int64_t MonotonicMs() override { return MonotonicNowMs(); }
 
   CivilTime LocalNow() override {
     const time_t now = time(nullptr);
@@ -97,55 +182,16 @@ class PosixEnv final : public Env {
   }
 
   void AppendToFile(const std::string& path, std::string_view bytes) override {
-    const int fd = ::open(
-        path.c_str(),
-        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW, 0640);
-    if (fd < 0 && errno == ELOOP) {
-      throw Failure("Cannot open '" + path + "': a symbolic link (links are not followed)");
-    }
-    if (fd < 0) ThrowErrno("Cannot open", path);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
-      throw Failure("Cannot write '" + path + "': not an ordinary file");
-    }
-    // Past the file size limit the write would stop at the limit and leave
-    // the group torn: a group that does not fit is not written at all.
-    rlimit limits;
-    const rlim_t limit = ::getrlimit(RLIMIT_FSIZE, &limits) == 0 ? limits.rlim_cur : RLIM_INFINITY;
-    const auto size = static_cast<rlim_t>(st.st_size);
-    if (limit != RLIM_INFINITY && (size > limit || bytes.size() > limit - size)) {
-      ::close(fd);
-      throw Failure("Cannot write '" + path + "': " + std::strerror(EFBIG) +
-                    " (the file size limit is " + std::to_string(limit) + " bytes)");
-    }
-    // The blocks are reserved first, the size left as it is: on a full disk
-    // the group then fails whole instead of leaving its first part behind.
-    // (File systems without fallocate simply skip the reservation.)
-    if (!bytes.empty() &&
-        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(bytes.size())) != 0 &&
-        errno == ENOSPC) {
-      ::close(fd);
-      throw Failure("Cannot write '" + path + "': " + std::strerror(ENOSPC));
-    }
-    // One write: a second one after a short write could interleave with
-    // another run's group.
-    ssize_t n;
-    do {
-      n = ::write(fd, bytes.data(), bytes.size());
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      const int saved = errno;
-      ::close(fd);
-      errno = saved;
-      ThrowErrno("Cannot write", path);
-    }
-    if (static_cast<size_t>(n) < bytes.size()) {
-      ::close(fd);
-      throw Failure("Cannot write '" + path + "': " + std::to_string(n) + " of " +
-                    std::to_string(bytes.size()) + " bytes written (disk full?)");
-    }
-    if (::close(fd) != 0) ThrowErrno("Cannot close", path);
+    ScopedFd fd = OpenForAppending(path);
+    CheckOrdinaryFile(fd, path);
+    // The file's size is looked at only under the lock: another run that
+    // appends between the look and the write could otherwise make the
+    // group pass the file size limit and be cut at it.
+    LockForAppending(fd, path);
+    const off_t size = SizeWhereTheGroupFits(fd, path, bytes.size());
+    ReserveBlocks(fd, path, size, bytes.size());
+    WriteOnce(fd, path, bytes);
+    if (fd.Close() != 0) ThrowErrno("Cannot close", path);
   }
 
   HostLookup LookUpHost(const std::string& host) override {
@@ -169,10 +215,7 @@ class PosixEnv final : public Env {
     return lookup;
   }
 
-  void WriteStderrLine(std::string_view line) override {
-    std::string text = "upstest: ";
-    text.append(line);
-    text += '\n';
+  void WriteStderr(std::string_view text) override {
     // One write, so that the line of one run is never split by another's.
     // A line that cannot be written (a pipe whose reader has gone) is lost
     // alone: the run goes on.
