@@ -11,7 +11,7 @@
 #include "run/check_asking.h"
 #include "run/check_words.h"
 #include "run/context.h"
-#include "run/sequence.h"
+#include "run/scaling.h"
 #include "run/status_compare.h"
 #include "snmp/manager.h"
 #include "snmp/message.h"

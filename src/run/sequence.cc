@@ -3,13 +3,12 @@
 #include <exception>
 #include <string>
 
-#include "cmdline/object_name_table.h"
 #include "cmdline/read_command_line.h"
 #include "diag/log.h"
-#include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
 #include "run/failure.h"
+#include "run/scaling.h"
 #include "run/status_compare.h"
 #include "run/wait.h"
 #include "snmp/status_request.h"
@@ -18,12 +17,6 @@
 namespace upstest::run {
 
 namespace {
-
-// The quotient in double precision, rounded to the nearest integer, an
-// exact half to the even neighbour.
-int32_t Divided(int32_t value, int32_t divisor) {
-  return platform::RoundToInt32(static_cast<double>(value) / divisor);
-}
 
 // Every condition met: the all-clear trap, unless the node's stored status
 // asks for none. Returns whether a trap was sent.
@@ -75,16 +68,6 @@ bool JudgeAndReport(Context& ctx) {
 
 }  // namespace
 
-void ScaleValues(TestState& state) {
-  for (int k = 1; k <= kObjectCount; ++k) {
-    const cmdline::ObjectName* row = cmdline::FindObjectName(k, state.ObjOid(k));
-    if (row == nullptr || row->divisor == 0) continue;
-    int32_t& value = state.ObjValue(k);
-    if (row->divided_only_above_zero && value <= 0) continue;
-    value = Divided(value, row->divisor);
-  }
-}
-
 void StartTest(Context& ctx) {
   TestState& state = ctx.state;
   try {
@@ -97,6 +80,7 @@ void StartTest(Context& ctx) {
     snmp::StartManager(ctx);
     snmp::CheckStatus(ctx);
     ScaleValues(state);
+    ctx.values_scaled = true;
 
     const bool trap_sent = JudgeAndReport(ctx);
 

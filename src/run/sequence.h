@@ -7,21 +7,14 @@ namespace upstest::run {
 struct Context;
 struct TestState;
 
-// The scaling of the polled values before they are judged (the run's, and
-// --check's): each object's ObjValue is divided as the row of its own slot
-// whose OID is exactly its ObjOid says (cmdline::ObjectNameTable: a
-// divisor, and whether only a value above 0 is divided). An object polled
-// under a name without a divisor keeps its value.
-//
-// Reads: ObjOid(1..4). Writes: ObjValue(1..4). Never fails.
-void ScaleValues(TestState& state);
-
 // Runs the whole test on ctx.state: the debug switch (ctx.log's switch
 // file), the command line (cmdline::ReadCommandLine), the node record
 // (ctx.read_node_data), EndWithArgumentError (run/failure.h) with the
 // reason the command line's reader returned when ArgError is set, the
 // manager start and the poll (snmp::StartManager, snmp::CheckStatus), the
-// scaling, then the decision and its traps:
+// scaling (run/scaling.h; from then on ctx.values_scaled, so that an answer
+// taken in later is stored in the same units), then the decision and its
+// traps:
 //  - no answer, or a failed handler: PollStatus kPollNoAnswer or
 //    kPollHandlerFailed, nothing judged, one trap;
 //  - otherwise every object is judged (StatusCompare), PollStatus is

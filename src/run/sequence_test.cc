@@ -11,6 +11,7 @@
 #include "diag/log.h"
 #include "platform/error.h"
 #include "platform/program.h"
+#include "run/scaling.h"
 #include "test_support/test_run.h"
 
 namespace upstest::run {
@@ -250,9 +251,46 @@ TEST(SequenceTest, LateAnswerInAnAlarmPauseIsJudgedAndCanEndInARangeError) {
   ASSERT_EQ(run.agent.traps.size(), 2u);
   EXPECT_EQ(Codes(run.agent.traps[0]), (std::vector<int32_t>{1, 2, 2, 3, 3, 3}));
   EXPECT_EQ(Codes(run.agent.traps[1]), (std::vector<int32_t>{2, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Values(run.agent.traps[1]), (std::vector<int32_t>{5, 231, 25, 300}))
-      << "the late values go out unscaled";
+  EXPECT_EQ(Values(run.agent.traps[1]), (std::vector<int32_t>{5, 231, 25, 30}))
+      << "the late values go out scaled, as the first were";
   EXPECT_EQ(run.agent.traps[1].at_ms, kAnsweredAt + 200);
+}
+
+// The answer again during the pause after the first alarm trap (a
+// duplicated datagram, or a busy card answering the request and its
+// repeat 20 ms apart): the objects judged after it, and every later trap,
+// see its values in the trap's units, as they saw the first copy's.
+TEST(SequenceTest, ALaterCopyOfTheAnswerIsScaledToo) {
+  struct Case {
+    const char* object4;  // entPhySensorValue, in tenths on the wire
+    int32_t raw4;
+    // Per trap: the codes, then the four values.
+    std::vector<std::vector<int32_t>> traps;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           // 26 < 30 is met: one alarm (object 1), not a second on 255.
+           {"entPhySensorValue<30", 255, {{1, 2, 2, 3, 3, 3, 5, 230, 25, 26}}},
+           // 15 > 20 fails: its alarm is not lost to 150.
+           {"entPhySensorValue>20",
+            150,
+            {{1, 2, 2, 3, 3, 3, 5, 230, 25, 15}, {1, 2, 3, 3, 3, 2, 5, 230, 25, 15}}}}) {
+    // xupsBatTimeRemaining in seconds: 300 is 5 minutes, and fails > 10.
+    Sequence run(std::string("UPS-1 17 5 xupsBatTimeRemaining>10 upsBatteryVoltage|200-250 ") +
+                 "upsBatteryTemperature<40 " + c.object4);
+    FakeResponse answer = Answer(300, 230, 25, c.raw4);
+    answer.bindings[0].oid = "1.3.6.1.4.1.534.1.2.1.0";
+    run.Answers(answer);
+    run.manager.ResponseAt(kAnsweredAt + 20, answer);
+    EXPECT_EQ(run.Run(), platform::kExitNormal);
+    std::vector<std::vector<int32_t>> traps;
+    for (const RecordedTrap& trap : run.agent.traps) {
+      std::vector<int32_t> seen = Codes(trap);
+      for (int32_t v : Values(trap)) seen.push_back(v);
+      traps.push_back(seen);
+    }
+    EXPECT_EQ(traps, c.traps) << c.object4 << " on " << c.raw4;
+    EXPECT_EQ(run.manager.delivered.size(), 2u);
+  }
 }
 
 TEST(SequenceTest, ValueScaling) {
