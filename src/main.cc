@@ -58,6 +58,8 @@ void PrepareProcess() {
   using namespace upstest;
   platform::OpenClosedStandardDescriptors();
   platform::IgnoreWriteSignals();
+  // From the start, whatever the parent left of SIGALRM: every run ends.
+  platform::StartWatchdog(platform::kWatchdogSeconds);
   // The heap grows once for the whole run and gives nothing back before the
   // end: each change of its size is a system call, and memory handed back at
   // a free would be faulted in afresh at the next allocation.
@@ -145,7 +147,6 @@ int main(int argc, char** argv) {
     return platform::kExitArgumentError;
   }
 
-  platform::StartWatchdog(platform::kWatchdogSeconds);
   platform::EventPump pump;
   Components components;
   if (!MakeComponents(pump, components)) return platform::kExitFailure;

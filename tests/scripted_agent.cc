@@ -18,7 +18,8 @@
 //   garbage       a datagram that is no BER message
 //   getrequest    a well-formed GetRequest instead of a response
 //   flood:W:S     for S seconds, without pause, datagrams of kind W: garbage,
-//                 or stale (an answer with the request's id less one); the
+//                 stale (an answer with the request's id less one), or
+//                 answer (the answer itself, again and again); the
 //                 agent does nothing else meanwhile and logs "flooded K N"
 //                 with the count once it is over
 // A binding SPEC is one of: i:N (INTEGER), s:TEXT (OCTET STRING), n (NULL),
@@ -369,11 +370,14 @@ int main(int argc, char** argv) {
         out = std::string("\x30\x84\xff\xff\xff\xff\x02\x01", 8) + "not an SNMP message";
       } else if (step.rfind("flood:", 0) == 0) {
         const auto parts = Split(step, ':');
-        if (parts.size() != 3 || (parts[1] != "garbage" && parts[1] != "stale")) Usage();
+        if (parts.size() != 3 ||
+            (parts[1] != "garbage" && parts[1] != "stale" && parts[1] != "answer")) {
+          Usage();
+        }
         const std::string datagram =
             parts[1] == "garbage"
                 ? std::string("\x30\x84\xff\xff\xff\xff\x02\x01", 8) + "not an SNMP message"
-                : Answer(*request, request->id - 1, binds);
+                : Answer(*request, request->id - (parts[1] == "stale" ? 1 : 0), binds);
         const auto stop =
             std::chrono::steady_clock::now() + std::chrono::seconds(std::atoll(parts[2].c_str()));
         size_t count = 0;

@@ -77,6 +77,12 @@ void StartWatchdog(int seconds) {
   action.sa_handler = WatchdogExpired;
   sigemptyset(&action.sa_mask);
   sigaction(SIGALRM, &action, nullptr);
+  // A parent may start the program with SIGALRM blocked (the mask is
+  // inherited), which would hold the watchdog off for good.
+  sigset_t alarm_only;
+  sigemptyset(&alarm_only);
+  sigaddset(&alarm_only, SIGALRM);
+  sigprocmask(SIG_UNBLOCK, &alarm_only, nullptr);
   alarm(static_cast<unsigned>(seconds));
 }
 

@@ -31,7 +31,9 @@ std::string BaseDirectory(const std::string& program_directory);
 // Ends the process with exit status 1 and the line "upstest: the run did
 // not end within N s" on the standard error when it is still running
 // `seconds` seconds from now (elapsed time, not local time). A last resort:
-// every wait of a run has its own, much shorter bound.
+// every wait of a run has its own, much shorter bound. Whatever the parent
+// left (SIGALRM blocked, ignored or handled), the watchdog's own handler
+// is installed and SIGALRM unblocked.
 inline constexpr int kWatchdogSeconds = 60;
 void StartWatchdog(int seconds);
 

@@ -1,6 +1,7 @@
 #include "platform/program.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,28 +48,52 @@ TEST(ProgramTest, SplittingTheRebuiltTextGivesTheArgumentsBack) {
   EXPECT_EQ(fields, (cmdline::Fields{"Main UPS", "17", "", "a\tb", "e", "f", "g h"}));
 }
 
-// A process still running when the watchdog expires ends with exit 1 and
-// says so on stderr; one that ends first is not touched.
-TEST(ProgramTest, WatchdogEndsAProcessThatRunsTooLong) {
-  int err[2];
-  ASSERT_EQ(pipe(err), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(err[1], STDERR_FILENO);
-    StartWatchdog(1);
-    for (;;) pause();
-  }
-  close(err[1]);
+// Waits at most `seconds` for `pid` to end; kills it when it has not.
+int EndOf(pid_t pid, int seconds) {
   int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  char text[128] = {};
-  const ssize_t n = read(err[0], text, sizeof text - 1);
-  close(err[0]);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(std::string(text, n > 0 ? static_cast<size_t>(n) : 0),
-            "upstest: the run did not end within 1 s\n");
+  for (int i = 0; i < seconds * 100; ++i) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return status;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+// A process still running when the watchdog expires ends with exit 1 and
+// says so on stderr, whatever the parent left of SIGALRM: blocked,
+// ignored, or both. One that ends first is not touched.
+TEST(ProgramTest, WatchdogEndsAProcessThatRunsTooLong) {
+  enum Parent { kDefault, kBlocked, kIgnored, kBlockedAndIgnored };
+  for (const Parent parent : {kDefault, kBlocked, kIgnored, kBlockedAndIgnored}) {
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      dup2(err[1], STDERR_FILENO);
+      sigset_t alarm_only;
+      sigemptyset(&alarm_only);
+      sigaddset(&alarm_only, SIGALRM);
+      if (parent == kBlocked || parent == kBlockedAndIgnored) {
+        sigprocmask(SIG_BLOCK, &alarm_only, nullptr);
+      }
+      if (parent == kIgnored || parent == kBlockedAndIgnored) signal(SIGALRM, SIG_IGN);
+      StartWatchdog(1);
+      for (int i = 0; i < 500; ++i) usleep(10000);  // 5 s, then a wrong end
+      _exit(7);
+    }
+    close(err[1]);
+    const int status = EndOf(pid, 10);
+    char text[128] = {};
+    const ssize_t n = read(err[0], text, sizeof text - 1);
+    close(err[0]);
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 1)
+        << "parent " << parent << ": status " << status;
+    EXPECT_EQ(std::string(text, n > 0 ? static_cast<size_t>(n) : 0),
+              "upstest: the run did not end within 1 s\n")
+        << "parent " << parent;
+  }
 
   const pid_t quick = fork();
   ASSERT_GE(quick, 0);
@@ -76,8 +101,8 @@ TEST(ProgramTest, WatchdogEndsAProcessThatRunsTooLong) {
     StartWatchdog(1);
     _exit(0);
   }
-  ASSERT_EQ(waitpid(quick, &status, 0), quick);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const int status = EndOf(quick, 10);
+  EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -49,6 +49,13 @@ struct Context {
   // The node record stage; store::ReadNodeData unless a test replaces it.
   std::function<void(Context&)> read_node_data;
 
+  // Set once the poll's values have been scaled into the trap's units
+  // (run/scaling.h): the answer handler scales what a later answer stores.
+  bool values_scaled = false;
+  // Set by the answer handler's first failure: a run pauses after that one
+  // only, so that a stream of failing answers cannot stall it.
+  bool response_failed = false;
+
   // Written by the node record reader when no full record was read (empty
   // when one was): "node <id>: <why>", one line for the standard error.
   // The failure table gives it as the reason of a failed send

@@ -74,8 +74,12 @@ inline constexpr FailureHandling kStartManagerFailure    {"StartManager",       
 inline constexpr FailureHandling kCheckStatusFailure     {"CheckStatus",            FailureLines::kErrorLine,      true,   kNoTrap,             kEndPauseMs,     false,  platform::kExitFailure,        FailureReason::kProcedure};
 // A send fails for want of an address or port when no node record was read.
 inline constexpr FailureHandling kSnmpSendFailure        {"SnmpSend",               FailureLines::kErrorLine,      false,  kNoTrap,             kEndPauseMs,     false,  platform::kExitFailure,        FailureReason::kNodeRecord};
-// The answer handler reports through the flags and returns to the manager.
+// The answer handler reports through the flags and returns to the manager;
+// only the first failed answer of a run pauses (a stream of them cannot
+// stall it), and one past the bound of logged answers leaves no line.
 inline constexpr FailureHandling kResponseFailure        {"snmpManager_Response",   FailureLines::kErrorLine,      true,   kNoTrap,             kEndPauseMs,     false,  kReturns,                      FailureReason::kProcedure};
+inline constexpr FailureHandling kResponseFailureAgain   {"snmpManager_Response",   FailureLines::kErrorLine,      true,   kNoTrap,             0,               false,  kReturns,                      FailureReason::kProcedure};
+inline constexpr FailureHandling kResponseFailureUnlogged{"snmpManager_Response",   FailureLines::kNone,           false,  kNoTrap,             0,               false,  kReturns,                      FailureReason::kProcedure};
 // A rejected packet leaves no trace beyond its log group.
 inline constexpr FailureHandling kBadPacketFailure       {"snmpManager_BadPacket",  FailureLines::kNone,           false,  kNoTrap,             0,               false,  kReturns,                      FailureReason::kProcedure};
 inline constexpr FailureHandling kStatusCompareFailure   {"StatusCompare",          FailureLines::kErrorLine,      false,  kNoTrap,             kEndPauseMs,     false,  platform::kExitFailure,        FailureReason::kProcedure};

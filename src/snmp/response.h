@@ -25,7 +25,12 @@ bool IsValueless(int32_t type);
 // the poll's wait when it is an error (whatever its identifier) or answers
 // the current request or a later one.
 //
-// Reads: RequestId, DebugOn.
+// An answer taken in once the run has scaled its values
+// (ctx.values_scaled) has what it stored scaled too (run::ScaleValue), after
+// its group is written: every value a run judges or sends is in the trap's
+// units, and the log shows the values as the device gave them.
+//
+// Reads: RequestId, DebugOn, ObjOid (to scale).
 // Writes: ObjValue(1..n) for the answer's n bindings; ResponseReceived as
 // above. On a failure (a value that is no 32-bit integer, a fifth binding),
 // ResponseError and ResponseReceived, the values stored before it staying.
@@ -33,8 +38,13 @@ bool IsValueless(int32_t type);
 // (diag::NodeLog::TakeAnswerGroup, at most kMaxAnswerGroups a run): the
 // answer's group (with the error fields for an error answer) to the node
 // log.
-// Fails: kResponseFailure, which returns: the handler never lets a failure
-// out to the manager and never ends the program.
+// Fails: returns in every case; the handler never lets a failure out to
+// the manager and never ends the program. A failure's line, too, needs an
+// answer group; the run's first failure is kResponseFailure (its line, and
+// a 500 ms pause with the log on), every later one kResponseFailureAgain
+// (its line, no pause), and one past the bound of answer groups, or with
+// the log off, kResponseFailureUnlogged (nothing). Sets
+// ctx.response_failed.
 void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_status,
                           int16_t error_index, const std::string& error_description);
 

@@ -302,6 +302,37 @@ TEST_F(ResponseTest, FurtherAnswerHandledInsideTheTrapsWait) {
   EXPECT_LT(log.find("(snmpManager_Response)"), log.find("<-- SnmpResponse"));
 }
 
+// A stream of answers that fail the handler, 5 ms apart, from a card that
+// keeps answering: the first failure pauses 500 ms with the log on (none
+// with it off), the others taken in during and after it pause not at all,
+// and their lines count against the 100 answer groups.
+TEST(ResponseStreamTest, AStreamOfFailingAnswersPausesOnceAndLogsWithinTheBound) {
+  for (const bool log_on : {true, false}) {
+    TestRun run;
+    run.SetNodeId(17);
+    run.ctx.state.RequestId = 1000001;
+    run.ctx.state.DebugOn = log_on;
+    run.manager.SetActive(true);
+    for (int i = 0; i < 150; ++i) {
+      run.manager.ResponseAt(5 * i, Answer({{kOid1, kTypeOctetString, "x"}}));
+    }
+    run::Wait(run.ctx, 10);
+    EXPECT_EQ(run.env.now_ms(), log_on ? 510 : 10) << "log on: " << log_on;
+    run::Wait(run.ctx, 1000);
+    EXPECT_EQ(run.env.now_ms(), log_on ? 1510 : 1010) << "log on: " << log_on;
+    EXPECT_EQ(run.manager.delivered.size(), 150u);
+    EXPECT_TRUE(run.ctx.state.ResponseReceived);
+    EXPECT_TRUE(run.ctx.state.ResponseError);
+    const std::string log = run.NodeLog(17);
+    size_t lines = 0;
+    for (size_t at = log.find("(snmpManager_Response)"); at != std::string::npos;
+         at = log.find("(snmpManager_Response)", at + 1)) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, log_on ? 100u : 0u);
+  }
+}
+
 TEST_F(ResponseTest, LateAnswerDuringAPauseOverwritesTheValuesLaterTrapsCarry) {
   Deliver(FourIntegers());
   run.manager.ResponseAt(run.env.now_ms() + 150,

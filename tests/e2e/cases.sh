@@ -725,6 +725,33 @@ EOF
     port=$((port + 1))
     id=$((id + 1))
   done
+
+  # A card that keeps sending an answer the handler fails on (a 16 KB text
+  # where a number belongs), with the log on and off: one pause at most,
+  # the poll-3 trap long before the flood ends, and at most 100 of the
+  # failure's lines.
+  local big
+  big=$(head -c 16000 /dev/zero | tr '\0' x)
+  for what in on off; do
+    agent_start "failing_$what" $port --bind "s:$big" --bind i:230 --bind i:25 --bind i:255 \
+      "flood:answer:40"
+    node $id 127.0.0.1 $port 5 2 public "trap$id" "" ""
+    [ $what = on ] || rm -f "$APIEXEC/upsdebug.txt"
+    run_upstest "Failing UPS" $id 5 "${ALL_MET[@]}"
+    expect_rc 0
+    ! grep -q '^flooded ' "$T/agent-failing_$what.log" ||
+      fail "run $RUN_NO: the run lasted as long as the flood"
+    [ "$(grep -c 'poll=3 ups=0' <<<"$TRAPS")" = 1 ] || fail "run $RUN_NO: traps: $TRAPS"
+    if [ $what = on ]; then
+      local failures
+      failures=$(masked_log "$APIEXEC/upsdebug-$id.txt" | grep -c '^<TS> (snmpManager_Response) ')
+      [ "$failures" -ge 1 ] && [ "$failures" -le 100 ] || fail "run $RUN_NO: $failures failure lines"
+    else
+      expect_no_file "$APIEXEC/upsdebug-$id.txt"
+    fi
+    port=$((port + 1))
+    id=$((id + 1))
+  done
 }
 
 # Under a file size limit the log takes only the groups that fit whole:
