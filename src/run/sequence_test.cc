@@ -426,14 +426,16 @@ TEST(SequenceTest, UnwritableLogCostsNoCheck) {
 
 // An argument cannot forge a log line (its CR LF shows as "??"), while the
 // trap carries the node name's bytes as given.
+// Nor steer a terminal: C1 controls (as UTF-8 and as a lone byte) show as
+// '?' in the log and on stderr too.
 TEST(SequenceTest, ArgumentsForgeNoLogLineButReachTheTrapAsGiven) {
-  const std::string name = "UPS-1\r\n2026-12-08 10:00:00.000 Trap Sent:    True";
+  const std::string name = "UPS-1\r\n2026-12-08 10:00:00.000 Trap Sent:    True \xc2\x9b\x85";
   const char* argv[] = {"upstest",
                         name.c_str(),
                         "17",
                         "5",
                         "upsEstimatedMinutesRemaining>10",
-                        "voltage<250",
+                        "voltage\xc2\x85<250",
                         "upsBatteryTemperature<40",
                         "entPhySensorValue<35"};
   Sequence run(platform::ArgumentText(8, argv));
@@ -443,6 +445,10 @@ TEST(SequenceTest, ArgumentsForgeNoLogLineButReachTheTrapAsGiven) {
   EXPECT_EQ(run.agent.traps[0].bindings.at(0).value, name);
   EXPECT_EQ(run.Log().find("\n2026-12-08 10:00:00.000 Trap"), std::string::npos) << run.Log();
   EXPECT_NE(run.Log().find("UPS-1??2026-12-08"), std::string::npos) << run.Log();
+  EXPECT_NE(run.Log().find("Trap Sent:    True ??\" 17"), std::string::npos) << run.Log();
+  ASSERT_EQ(run.env.stderr_lines.size(), 1u);
+  EXPECT_NE(run.env.stderr_lines[0].find("\"voltage?<250\""), std::string::npos)
+      << run.env.stderr_lines[0];
 }
 
 TEST(SequenceTest, LogSwitch) {
