@@ -17,6 +17,9 @@ install(TARGETS upstest upstest-store RUNTIME DESTINATION ${UPSTEST_BASE_DIR}/ap
 install(FILES doc/upstest.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES doc/UPSTEST-MIB DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/snmp/mibs)
 install(FILES README.md cmake/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The guides, where the README's links (doc/...) find them.
+file(GLOB UPSTEST_GUIDES ${PROJECT_SOURCE_DIR}/doc/*.md)
+install(FILES ${UPSTEST_GUIDES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
 # The handler is an example to copy, not a program to run from here.
 install(FILES doc/snmptrapd.conf.example doc/upstest-trap-line
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

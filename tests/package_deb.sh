@@ -55,6 +55,14 @@ want='/opt/
 /usr/share/doc/upstest/README.md
 /usr/share/doc/upstest/changelog.gz
 /usr/share/doc/upstest/copyright
+/usr/share/doc/upstest/doc/
+/usr/share/doc/upstest/doc/check.md
+/usr/share/doc/upstest/doc/databases.md
+/usr/share/doc/upstest/doc/debug-log.md
+/usr/share/doc/upstest/doc/objects.md
+/usr/share/doc/upstest/doc/scheduler.md
+/usr/share/doc/upstest/doc/traps.md
+/usr/share/doc/upstest/doc/troubleshooting.md
 /usr/share/doc/upstest/examples/
 /usr/share/doc/upstest/examples/snmptrapd.conf.example
 /usr/share/doc/upstest/examples/upstest-trap-line

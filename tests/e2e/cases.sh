@@ -1156,7 +1156,7 @@ EOF2
 # reads, and the installed program polls an all-clear node (exit 0, one
 # trap); without Kovatrel.mdb, for a node id with no row, and copied to a
 # directory not called apiexec it reads no node record and ends with exit 1,
-# sending nothing, as the README's troubleshooting says.
+# sending nothing, as doc/troubleshooting.md says.
 case_install_layout() {
   local staged=$T/staged
   DESTDIR=$staged cmake --install "${UPSTEST_BUILD_DIR:?}" --prefix /usr >"$T/install.out" 2>&1 ||
@@ -1170,13 +1170,17 @@ case_install_layout() {
   [ -n "$page" ] || { fail "no man page installed under man1"; return; }
   case $page in *.gz) gunzip -c "$page" >"$T/upstest.1"; page=$T/upstest.1 ;; esac
   # The MIB where net-snmp looks, the documentation with the receiver's
-  # examples.
+  # examples and every guide of doc/.
   local mib
   mib=$(find "$staged" -path '*/share/snmp/mibs/UPSTEST-MIB' | head -n 1)
   [ -n "$mib" ] && cmp -s "$mib" "$here/../../doc/UPSTEST-MIB" ||
     fail "the MIB is not installed as share/snmp/mibs/UPSTEST-MIB"
   local doc
   for doc in README.md copyright examples/snmptrapd.conf.example examples/upstest-trap-line; do
+    [ -n "$(find "$staged" -path "*/share/doc/upstest/$doc")" ] || fail "no share/doc/upstest/$doc"
+  done
+  for doc in "$here"/../../doc/*.md; do
+    doc=doc/${doc##*/}
     [ -n "$(find "$staged" -path "*/share/doc/upstest/$doc")" ] || fail "no share/doc/upstest/$doc"
   done
   grep -q '^\.TH UPSTEST 1' "$page" || fail "the man page has no .TH UPSTEST 1 header"
