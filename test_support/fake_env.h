@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/stderr_line.h"
 
 namespace upstest::testing {
 
@@ -25,7 +26,9 @@ class FakeEnv final : public platform::Env {
   bool IsRegularFile(const std::string& path) override;
   void AppendToFile(const std::string& path, std::string_view bytes) override;
   platform::HostLookup LookUpHost(const std::string& host) override;
-  void WriteStderrLine(std::string_view line) override { stderr_lines.emplace_back(line); }
+  void WriteStderrLine(std::string_view line) override {
+    stderr_lines.push_back(platform::CutStderrLine(line));
+  }
 
   // Virtual milliseconds since the start.
   int64_t now_ms() const { return now_ms_; }

@@ -84,7 +84,8 @@ class Env {
   // and attempts); a run asks once per name (platform/resolver.h).
   virtual HostLookup LookUpHost(const std::string& host) = 0;
 
-  // Writes "upstest: <line>" and a line end to the standard error.
+  // Writes "upstest: <line>" and a line end to the standard error, the
+  // line cut by CutStderrLine (platform/stderr_line.h).
   virtual void WriteStderrLine(std::string_view line) = 0;
 };
 

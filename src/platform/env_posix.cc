@@ -15,6 +15,7 @@
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/stderr_line.h"
 
 namespace upstest::platform {
 
@@ -171,7 +172,7 @@ class PosixEnv final : public Env {
 
   void WriteStderrLine(std::string_view line) override {
     std::string text = "upstest: ";
-    text.append(line);
+    text.append(CutStderrLine(line));
     text += '\n';
     // One write, so that the line of one run is never split by another's.
     // A line that cannot be written (a pipe whose reader has gone) is lost
