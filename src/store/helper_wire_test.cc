@@ -44,6 +44,27 @@ TEST(HelperWire, RecordsRoundTripWithEveryKindOfValue) {
   }
 }
 
+// A text past kLongestText crosses the wire cut, whichever side made it
+// long: the sender's Value::Text cut it, and so does the receiver's.
+TEST(HelperWire, ATextPastTheLongestArrivesCut) {
+  FirstRecord record;
+  record.has_columns = true;
+  record.eof = false;
+  record.names = {"address"};
+  record.values = {Value::Text(std::string(100000, 'x'))};
+  const std::string sent = EncodeRecord(record);
+  EXPECT_LT(sent.size(), kLongestText + 100);
+  // The same record as a sender that does not cut would write it (a text
+  // goes as a frame does: its length, then its octets).
+  std::string uncut = sent.substr(0, sent.size() - (kLongestText + 1) - 4);
+  uncut += EncodeFrame(std::string(100000, 'x'));
+  for (const std::string& bytes : {sent, uncut}) {
+    const FirstRecord back = DecodeRecord(bytes);
+    ASSERT_EQ(back.values.size(), 1u);
+    EXPECT_EQ(back.values[0].data(), Value::Data(std::string(kLongestText + 1, 'x')));
+  }
+}
+
 TEST(HelperWire, EveryCutAndAnyTrailingOctetIsMalformed) {
   FirstRecord record;
   record.has_columns = true;
@@ -95,10 +116,10 @@ TEST(HelperWire, RequestsAndAnswersRoundTripAndMalformedOnesAreNamed) {
   EXPECT_EQ(FailureOf(answer, std::string("K\x01\x00\x00", 4)), cut);
   EXPECT_EQ(FailureOf(answer, "Z"), "database helper: malformed answer");
   EXPECT_EQ(FailureOf(frame, EncodeFrame(std::string(3, 'x')).substr(0, 3)), cut);
-  const std::string longest = EncodeFrame("").replace(0, 4, "\x00\x00\x00\x04", 4);
-  EXPECT_EQ(DecodeFrameLength(longest), kMaxHelperFrame);
-  const std::string beyond = EncodeFrame("").replace(0, 4, "\x01\x00\x00\x04", 4);
-  EXPECT_EQ(FailureOf(frame, beyond), "database helper: frame too long");
+  // A header is the length as the frame of that many octets begins.
+  const auto header = [](uint32_t n) { return EncodeFrame(std::string(n, '\0')).substr(0, 4); };
+  EXPECT_EQ(DecodeFrameLength(header(kMaxHelperFrame)), kMaxHelperFrame);
+  EXPECT_EQ(FailureOf(frame, header(kMaxHelperFrame + 1)), "database helper: frame too long");
 }
 
 }  // namespace
