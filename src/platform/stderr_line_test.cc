@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace upstest::platform {
 namespace {
@@ -12,17 +13,17 @@ namespace {
 // cut).
 TEST(StderrLine, LongLinesAreCutAtACharacterWithAMarker) {
   const std::string longest(kLongestStderrLine, 'a');
-  EXPECT_EQ(CutStderrLine(longest), longest);
-  EXPECT_EQ(CutStderrLine(""), "");
-  const size_t keep = kLongestStderrLine - 3;
-  EXPECT_EQ(CutStderrLine(longest + "b"), std::string(keep, 'a') + "...");
+  const size_t keep = kLongestStderrLine - 3;  // the marker's room
+  const std::string emoji = "\xf0\x9f\x94\x8b";
+  const std::pair<std::string, std::string> cases[] = {
+      {longest, longest},
+      {longest + "b", std::string(keep, 'a') + "..."},
+      {std::string(keep - 1, 'a') + "\xc3\xa4" + longest, std::string(keep - 1, 'a') + "..."},
+      {std::string(keep - 2, 'a') + emoji + longest, std::string(keep - 2, 'a') + "..."},
+      {std::string(keep - 4, 'a') + emoji + longest, std::string(keep - 4, 'a') + emoji + "..."},
+  };
+  for (const auto& [line, written] : cases) EXPECT_EQ(CutStderrLine(line), written);
   EXPECT_EQ(CutStderrLine(std::string(1 << 20, 'x')).size(), kLongestStderrLine);
-  const std::string two = std::string(keep - 1, 'a') + "\xc3\xa4" + longest;
-  EXPECT_EQ(CutStderrLine(two), std::string(keep - 1, 'a') + "...");
-  const std::string four = std::string(keep - 2, 'a') + "\xf0\x9f\x94\x8b" + longest;
-  EXPECT_EQ(CutStderrLine(four), std::string(keep - 2, 'a') + "...");
-  const std::string whole = std::string(keep - 4, 'a') + "\xf0\x9f\x94\x8b" + longest;
-  EXPECT_EQ(CutStderrLine(whole), std::string(keep - 4, 'a') + "\xf0\x9f\x94\x8b...");
 }
 
 }  // namespace

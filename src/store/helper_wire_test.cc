@@ -44,25 +44,14 @@ TEST(HelperWire, RecordsRoundTripWithEveryKindOfValue) {
   }
 }
 
-// A text past kLongestText crosses the wire cut, whichever side made it
-// long: the sender's Value::Text cut it, and so does the receiver's.
+// A text past kLongestText from a sender that did not cut it arrives cut:
+// has_columns, eof, one name "a", one text value of 100000 octets.
 TEST(HelperWire, ATextPastTheLongestArrivesCut) {
-  FirstRecord record;
-  record.has_columns = true;
-  record.eof = false;
-  record.names = {"address"};
-  record.values = {Value::Text(std::string(100000, 'x'))};
-  const std::string sent = EncodeRecord(record);
-  EXPECT_LT(sent.size(), kLongestText + 100);
-  // The same record as a sender that does not cut would write it (a text
-  // goes as a frame does: its length, then its octets).
-  std::string uncut = sent.substr(0, sent.size() - (kLongestText + 1) - 4);
-  uncut += EncodeFrame(std::string(100000, 'x'));
-  for (const std::string& bytes : {sent, uncut}) {
-    const FirstRecord back = DecodeRecord(bytes);
-    ASSERT_EQ(back.values.size(), 1u);
-    EXPECT_EQ(back.values[0].data(), Value::Data(std::string(kLongestText + 1, 'x')));
-  }
+  std::string bytes("\1\0\1\0\0\0\1\0\0\0a\1\0\0\0\1", 16);
+  bytes += EncodeFrame(std::string(100000, 'x'));  // a text goes as a frame does
+  const FirstRecord back = DecodeRecord(bytes);
+  ASSERT_EQ(back.values.size(), 1u);
+  EXPECT_TRUE(back.values[0].data() == Value::Data(std::string(kLongestText + 1, 'x')));
 }
 
 TEST(HelperWire, EveryCutAndAnyTrailingOctetIsMalformed) {
