@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/stderr_line.h"
 
 namespace upstest::testing {
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/printable.h"
+#include "platform/stderr_line.h"
 
 namespace upstest::platform {
 
@@ -89,9 +90,12 @@ class Env {
   virtual HostLookup LookUpHost(const std::string& host) = 0;
 
   // Writes "upstest: <line>" and a line end to the standard error, the
-  // line's control characters shown as '?' (platform/printable.h), so that
-  // no text from outside reaches a terminal as a control.
-  void WriteStderrLine(std::string_view line) { WriteStderr("upstest: " + Printable(line) + "\n"); }
+  // line's control characters shown as '?' (platform/printable.h) and the
+  // line cut by CutStderrLine (platform/stderr_line.h), so that no text
+  // from outside reaches a terminal as a control or floods it.
+  void WriteStderrLine(std::string_view line) {
+    WriteStderr("upstest: " + CutStderrLine(Printable(line)) + "\n");
+  }
 
  protected:
   // Writes `text` to the standard error in one write; a failed write is

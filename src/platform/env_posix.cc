@@ -17,6 +17,7 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/scoped_fd.h"
+#include "platform/stderr_line.h"
 
 namespace upstest::platform {
 

@@ -196,7 +196,7 @@ class TableReader {
     if (field.is_null) return Value();
     if (IsTextType(col->col_type)) {
       const std::vector<char>& b = buffers_[i];
-      return Value::Text(std::string(b.data(), strnlen(b.data(), b.size())));
+      return Value::Text(std::string_view(b.data(), strnlen(b.data(), b.size())));
     }
     const int size = field.siz;
     if (size < 0 || field.start < 0 ||
@@ -237,7 +237,7 @@ class TableReader {
             Mdb().mdb_col_to_string(mdb_, mdb_->pg_buf, field.start, MDB_REPID, field.siz), false);
       case MDB_BINARY:
         return Value::Text(
-            std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(field.siz)));
+            std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(field.siz)));
       default:  // OLE objects and attachments are not read
         return Value();
     }
@@ -280,6 +280,8 @@ bool Matches(const Value& value, const SimpleSelect::Condition& where) {
     if (const auto* d = std::get_if<double>(&data)) return *d == literal;
     return (std::get<bool>(data) ? -1.0 : 0.0) == literal;
   }
+  // A text as it is kept: one too long for a field still compares.
+  if (const auto* text = std::get_if<std::string>(&data)) return EqualsNoCase(*text, where.literal);
   return EqualsNoCase(value.AsText(), where.literal);
 }
 

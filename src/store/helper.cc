@@ -36,8 +36,8 @@ constexpr std::chrono::milliseconds kQuietEnd{1000};
 // is killed and reaped at once, and the connection is dead from then on.
 class HelperConnection final : public ProviderConnection {
  public:
-  HelperConnection(pid_t pid, int to_child, int from_child, int errors)
-      : pid_(pid), to_child_(to_child), from_child_(from_child), errors_(errors) {}
+  HelperConnection(pid_t pid, int to_child, int from_child)
+      : pid_(pid), to_child_(to_child), from_child_(from_child) {}
   ~HelperConnection() override {
     if (pid_ <= 0) return;
     // The helper ends when its input closes; it is killed when it does not.
@@ -104,7 +104,7 @@ class HelperConnection final : public ProviderConnection {
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
-    for (int* fd : {&to_child_, &from_child_, &errors_}) {
+    for (int* fd : {&to_child_, &from_child_}) {
       if (*fd >= 0) ::close(*fd);
       *fd = -1;
     }
@@ -115,51 +115,15 @@ class HelperConnection final : public ProviderConnection {
                             " s");
   }
 
-  // Waits until `fd` is ready for `events` or the deadline passes (false),
-  // passing on what the helper writes to its standard error meanwhile.
-  bool WaitFor(int fd, short events, Clock::time_point deadline) {
+  // Waits until `fd` is ready for `events` or the deadline passes (false).
+  static bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) return false;
-      pollfd fds[2] = {{fd, events, 0}, {errors_, POLLIN, 0}};
-      const int n = ::poll(fds, errors_ >= 0 ? 2 : 1,
-                           static_cast<int>(std::min<int64_t>(left.count(), 60'000)));
+      pollfd ready{fd, events, 0};
+      const int n = ::poll(&ready, 1, static_cast<int>(std::min<int64_t>(left.count(), 60'000)));
       if (n < 0 && errno != EINTR) throw platform::Failure(std::strerror(errno));
-      if (n <= 0) continue;
-      if (errors_ >= 0 && fds[1].revents != 0) PassOnErrors();
-      if (fds[0].revents != 0) return true;
-    }
-  }
-
-  // Copies what is waiting on the helper's standard error to this
-  // process's, up to kHelperErrorOutput in all; then closes the pipe, so
-  // that a helper that goes on writing dies of it instead of filling it.
-  void PassOnErrors() {
-    char buffer[4096];
-    const ssize_t n = ::read(errors_, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (n > 0) {
-      const size_t keep = std::min(static_cast<size_t>(n), kHelperErrorOutput - error_output_);
-      error_output_ += keep;
-      PassOn(std::string_view(buffer, keep));
-      if (error_output_ < kHelperErrorOutput) return;
-      PassOn("\n(database helper: further messages left out)\n");
-    }
-    ::close(errors_);  // the end of the pipe, or enough of it
-    errors_ = -1;
-  }
-
-  // Writes to this process's standard error while that takes what comes
-  // without waiting: a standard error nobody reads costs the messages, and
-  // is no reason to fail.
-  static void PassOn(std::string_view bytes) {
-    while (!bytes.empty()) {
-      pollfd ready{STDERR_FILENO, POLLOUT, 0};
-      if (::poll(&ready, 1, 0) != 1 || (ready.revents & POLLOUT) == 0) return;
-      const ssize_t n = ::write(STDERR_FILENO, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      bytes.remove_prefix(static_cast<size_t>(n));
+      if (n > 0 && ready.revents != 0) return true;
     }
   }
 
@@ -200,16 +164,14 @@ class HelperConnection final : public ProviderConnection {
   pid_t pid_;
   int to_child_;
   int from_child_;
-  int errors_;  // the helper's standard error; -1 once closed
-  size_t error_output_ = 0;
 };
 
-// The helper's three pipes while it is started, numbered as the helper's
-// descriptors: its input, its answers and its standard error, all closed on
-// exec. Whatever end is still held when this goes is closed.
+// The helper's two pipes while it is started, numbered as the helper's
+// descriptors: its input and its answers, both closed on exec. Whatever end
+// is still held when this goes is closed.
 class HelperPipes {
  public:
-  static constexpr int kInput = STDIN_FILENO, kAnswers = STDOUT_FILENO, kErrors = STDERR_FILENO;
+  static constexpr int kInput = STDIN_FILENO, kAnswers = STDOUT_FILENO;
 
   // Throws Failure with the system's text when a pipe cannot be made.
   HelperPipes() {
@@ -221,18 +183,18 @@ class HelperPipes {
       }
     }
     // This process's ends do not block: every wait on them is a poll.
-    for (int i : {kInput, kAnswers, kErrors}) ::fcntl(OwnEnd(i), F_SETFL, O_NONBLOCK);
+    for (int i : {kInput, kAnswers}) ::fcntl(OwnEnd(i), F_SETFL, O_NONBLOCK);
   }
   ~HelperPipes() { CloseAll(); }
   HelperPipes(const HelperPipes&) = delete;
   HelperPipes& operator=(const HelperPipes&) = delete;
 
   // The helper's end of pipe `i`: the reading end of its input, the
-  // writing end of the other two.
+  // writing end of its answers.
   int& ChildEnd(int i) { return ends_[i][i == kInput ? 0 : 1]; }
   // Closes the helper's ends once it holds its own copies (or never will).
   void CloseChildEnds() {
-    for (int i : {kInput, kAnswers, kErrors}) {
+    for (int i : {kInput, kAnswers}) {
       ::close(ChildEnd(i));
       ChildEnd(i) = -1;
     }
@@ -251,7 +213,7 @@ class HelperPipes {
     }
   }
 
-  int ends_[3][2] = {{-1, -1}, {-1, -1}, {-1, -1}};
+  int ends_[2][2] = {{-1, -1}, {-1, -1}};
 };
 
 // Starts `helper` on the pipes' child ends with this process's pid as its
@@ -260,16 +222,20 @@ class HelperPipes {
 pid_t Spawn(const std::string& helper, HelperPipes& pipes) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  for (int i : {HelperPipes::kInput, HelperPipes::kAnswers, HelperPipes::kErrors}) {
+  for (int i : {HelperPipes::kInput, HelperPipes::kAnswers}) {
     posix_spawn_file_actions_adddup2(&actions, pipes.ChildEnd(i), i);
   }
+  // What the helper's libraries print (libmdb's complaints about a corrupt
+  // file, a driver's chatter) reaches nobody: the run's standard error holds
+  // only its own lines, and a failure comes back as the helper's answer.
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   // The helper checks that its parent is still this process once it has
   // asked to die with it.
   std::string parent = std::to_string(::getpid());
   char* argv[] = {const_cast<char*>(helper.c_str()), parent.data(), nullptr};
   // This process ignores SIGPIPE, and the helper would inherit that: it is
-  // to die when it writes to a pipe nobody reads any more (its standard
-  // error once enough came, its answers once this process is gone).
+  // to die when it writes answers nobody reads any more (this process is
+  // gone).
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t signals;
@@ -298,8 +264,7 @@ std::unique_ptr<HelperConnection> StartHelper(const std::string& helper) {
   // A helper that dies must not kill this process with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
   return std::make_unique<HelperConnection>(pid, pipes.Take(HelperPipes::kInput),
-                                            pipes.Take(HelperPipes::kAnswers),
-                                            pipes.Take(HelperPipes::kErrors));
+                                            pipes.Take(HelperPipes::kAnswers));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 // of the run.
 #pragma once
 
-#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -24,13 +23,6 @@ namespace upstest::store {
 void UseDatabaseHelper(std::string path);
 const std::string& DatabaseHelper();
 
-// What the helper writes to its standard error (its libraries' complaints
-// among it) is passed on to this process's standard error up to this many
-// octets; then that pipe is closed, and a helper that goes on writing dies
-// of it. A standard error of this process that would block costs the
-// messages, never a wait.
-inline constexpr size_t kHelperErrorOutput = 64 * 1024;
-
 // Opens `target` through the helper: kind kHelperAccess a file,
 // kHelperOdbc a connection string whose login timeout is `timeout_s`.
 // With no helper named, opens it in this process instead.
@@ -38,7 +30,9 @@ inline constexpr size_t kHelperErrorOutput = 64 * 1024;
 // Starts the helper with this process's pid as its one argument, tied to
 // its pipes: the helper gets the default action for SIGPIPE back, and this
 // process ignores SIGPIPE from then on, so that the helper's death cannot
-// end it. The open is awaited `timeout_s` seconds, at most
+// end it. The helper's standard error is /dev/null: its libraries'
+// complaints (libmdb's about a corrupt file) reach nobody, and what failed
+// comes back in its answer. The open is awaited `timeout_s` seconds, at most
 // kLongestDatabaseWaitS (0 or less: that bound); each later statement or
 // table of the returned connection kLongestDatabaseWaitS.
 //

@@ -115,6 +115,12 @@ TEST(Helper, AMissingOrDyingHelperIsAFailureOfTheOpen) {
 // Genuine Access files kept with the tests (tests/fixtures/README.md).
 const std::string kFixtures = UPSTEST_SOURCE_DIR "/tests/fixtures/";
 
+std::string ReadAll(const std::string& path) {
+  std::ostringstream out;
+  out << std::ifstream(path, std::ios::binary).rdbuf();
+  return out.str();
+}
+
 // A shell script standing in for the helper; it writes its pid to the file
 // "pid" of `dir` first (the pid stays when it execs another program).
 std::string Script(const TempDir& dir, const std::string& name, const std::string& body) {
@@ -214,23 +220,34 @@ exec sleep 600)"));
   }
 }
 
-TEST(HelperBounds, AFloodOnStandardErrorIsCutAndEndsTheHelper) {
+// What the helper or its libraries print reaches nobody: libmdb's complaint
+// about a corrupt file stays out of this process's standard error, whose
+// only lines are the run's own, and a flood of them never blocks the helper.
+TEST(HelperBounds, TheHelpersStandardErrorReachesNobody) {
   TempDir dir;
-  WithHelper helper(Script(
-      dir, "flood", "exec 3>&1\nexec yes 'mdb_col_to_string called on unsupported data type' >&2"));
+  std::string jet = ReadAll(kFixtures + "DateTestDatabase.mdb");
+  jet[0x14] = 53;  // a Jet version libmdb does not know, and says so
+  const std::string corrupt = dir.File("corrupt.mdb");
+  WriteFile(corrupt, jet);
   Connection conn;
-  conn.ConnectionString = "Driver=SQLite3;Database=" + dir.File("nodes.db");
+  conn.ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + corrupt;
   conn.ConnectionTimeout = 5;
   CapturedStderr captured(dir.File("stderr"));
-  // Once its standard error is closed, the helper dies of its next write.
-  EXPECT_EQ(FailureOf(conn), "database helper ended unexpectedly");
+  {
+    WithHelper helper(UPSTEST_STORE_HELPER);
+    EXPECT_EQ(FailureOf(conn), "Cannot open the Access database '" + corrupt + "'");
+  }
+  {
+    // A megabyte of complaints, then the answer to the open.
+    WithHelper helper(Script(dir, "flood", R"(head -c 1048576 /dev/zero | tr '\0' x >&2
+printf '\005\000\000\000K\000\000\000\000'
+exec sleep 600)"));
+    conn.Open();
+    EXPECT_EQ(conn.State(), kStateOpen);
+    conn.Close();
+  }
   const std::string text = captured.Text();
-  EXPECT_TRUE(Gone(PidOf(dir)));
-  const std::string cut = "\n(database helper: further messages left out)\n";
-  ASSERT_EQ(text.size(), kHelperErrorOutput + cut.size());
-  const std::string line = "mdb_col_to_string called on unsupported data type\n";
-  EXPECT_EQ(text.substr(0, line.size() * 2), line + line);
-  EXPECT_EQ(text.substr(kHelperErrorOutput), cut);
+  EXPECT_TRUE(text.empty()) << text.substr(0, 200);
 }
 
 TEST(HelperBounds, TheHelperDiesWithItsParentEvenWhenThatIsKilled) {
@@ -319,12 +336,6 @@ struct Mutant {
   std::string table;
   std::vector<std::pair<size_t, uint8_t>> changes;
 };
-
-std::string ReadAll(const std::string& path) {
-  std::ostringstream out;
-  out << std::ifstream(path, std::ios::binary).rdbuf();
-  return out.str();
-}
 
 // The hand-picked ones kept in the repository.
 std::vector<Mutant> KeptMutants() {

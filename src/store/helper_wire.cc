@@ -36,10 +36,11 @@ class Cursor {
   }
   uint32_t U32() { return Fixed<uint32_t>(); }
   uint64_t U64() { return Fixed<uint64_t>(); }
-  std::string Text() {
+  std::string Text() { return std::string(TextView()); }
+  std::string_view TextView() {
     const uint32_t n = U32();
     Need(n);
-    std::string text(rest_.substr(0, n));
+    const std::string_view text = rest_.substr(0, n);
     rest_.remove_prefix(n);
     return text;
   }
@@ -96,7 +97,7 @@ Value GetValue(Cursor& in) {
     case kNull:
       return Value();
     case kText:
-      return Value::Text(in.Text());
+      return Value::Text(in.TextView());
     case kInteger:
       return Value::Integer(static_cast<int64_t>(in.U64()));
     case kFloating: {

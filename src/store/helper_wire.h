@@ -41,11 +41,12 @@ inline constexpr char kHelperTable = 'T';    // open a table
 inline constexpr char kHelperOk = 'K';
 inline constexpr char kHelperFailed = 'F';
 
-// A frame's header, and the longest body accepted: far above any first
-// record, low enough that a garbled length cannot make either side reserve
-// without end.
+// A frame's header, and the longest body accepted: above any first record
+// (the helper's texts are cut by Value::Text, so 256 columns of an Access
+// table take little more than 1 MiB), low enough that a garbled length or
+// a runaway answer costs either side no more than this.
 inline constexpr size_t kHelperFrameHeader = 4;
-inline constexpr uint32_t kMaxHelperFrame = 64u << 20;
+inline constexpr uint32_t kMaxHelperFrame = 4u << 20;
 
 // `body` with its header before it.
 std::string EncodeFrame(std::string_view body);
@@ -84,7 +85,8 @@ HelperAnswer DecodeAnswer(std::string_view body);
 
 // A record: has_columns and eof as one octet each, the count of names and
 // the names, the count of values and the values (each a kind octet and its
-// octets). DecodeRecord throws Failure ("database helper: answer cut
+// octets; a text value passes Value::Text on each side, so one past
+// kLongestText arrives cut as it left). DecodeRecord throws Failure ("database helper: answer cut
 // short", "database helper: unknown value kind", "database helper: trailing
 // octets in an answer"); a count above the octets present fails before
 // anything is reserved.

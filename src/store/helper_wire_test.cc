@@ -44,6 +44,16 @@ TEST(HelperWire, RecordsRoundTripWithEveryKindOfValue) {
   }
 }
 
+// A text past kLongestText from a sender that did not cut it arrives cut:
+// has_columns, eof, one name "a", one text value of 100000 octets.
+TEST(HelperWire, ATextPastTheLongestArrivesCut) {
+  std::string bytes("\1\0\1\0\0\0\1\0\0\0a\1\0\0\0\1", 16);
+  bytes += EncodeFrame(std::string(100000, 'x'));  // a text goes as a frame does
+  const FirstRecord back = DecodeRecord(bytes);
+  ASSERT_EQ(back.values.size(), 1u);
+  EXPECT_TRUE(back.values[0].data() == Value::Data(std::string(kLongestText + 1, 'x')));
+}
+
 TEST(HelperWire, EveryCutAndAnyTrailingOctetIsMalformed) {
   FirstRecord record;
   record.has_columns = true;
@@ -95,10 +105,10 @@ TEST(HelperWire, RequestsAndAnswersRoundTripAndMalformedOnesAreNamed) {
   EXPECT_EQ(FailureOf(answer, std::string("K\x01\x00\x00", 4)), cut);
   EXPECT_EQ(FailureOf(answer, "Z"), "database helper: malformed answer");
   EXPECT_EQ(FailureOf(frame, EncodeFrame(std::string(3, 'x')).substr(0, 3)), cut);
-  const std::string longest = EncodeFrame("").replace(0, 4, "\x00\x00\x00\x04", 4);
-  EXPECT_EQ(DecodeFrameLength(longest), kMaxHelperFrame);
-  const std::string beyond = EncodeFrame("").replace(0, 4, "\x01\x00\x00\x04", 4);
-  EXPECT_EQ(FailureOf(frame, beyond), "database helper: frame too long");
+  // A header is the length as the frame of that many octets begins.
+  const auto header = [](uint32_t n) { return EncodeFrame(std::string(n, '\0')).substr(0, 4); };
+  EXPECT_EQ(DecodeFrameLength(header(kMaxHelperFrame)), kMaxHelperFrame);
+  EXPECT_EQ(FailureOf(frame, header(kMaxHelperFrame + 1)), "database helper: frame too long");
 }
 
 }  // namespace

@@ -449,6 +449,57 @@ TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
   EXPECT_NE(run_.ctx.node_record_problem, "");
 }
 
+// A text longer than kLongestText stops the read at its column like any
+// value that does not fit, with the reason where the run says it; one at
+// the bound is read. A value past SQLite's own length limit, built in one
+// step where no deadline sees it, fails the statement that builds it.
+TEST_F(ReadNodeDataTest, OversizedTextsStopTheReadAtTheirColumn) {
+  const std::string x5000 = "printf('%.*c', 5000, 'x')";
+  const std::string db = "Provider=SQLite;Data Source=" + NodeDb();
+  const std::string stopped = "Text too long: more than 4096 bytes";
+  struct Case {
+    std::string settings, address, readcomm;
+    std::string problem;      // ctx.node_record_problem
+    std::string stderr_line;  // the reader's own line, if any
+    size_t address_size;      // IpAddr as stored
+  };
+  const std::vector<Case> cases = {
+      {Lit(db), "printf('%.*c', 4096, 'x')", "'public'", "", "", 4096},
+      {Lit(db), x5000, "'public'",
+       "node 17: cannot read the row of ATR_Nodes in " + db + ": " + stopped, "", 0},
+      {Lit(db), "'10.1.2.3'", x5000,
+       "node 17: cannot read the row of ATR_Nodes in " + db + ": " + stopped,
+       "node 17: record read up to column readcomm: " + stopped + "; the fields after it are empty",
+       8},
+      {Lit(db), "hex(zeroblob(600000))", "'public'",
+       "node 17: cannot read the node database " + db + ": string or blob too big", "", 0},
+      {x5000, "'10.1.2.3'", "'public'",
+       "node 17: cannot read the settings database " + SettingsFile() + ": " + stopped, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address + " " + c.readcomm + " " + c.settings.substr(0, 40));
+    std::remove(SettingsFile().c_str());
+    std::remove(NodeDb().c_str());
+    Settings("-1", c.settings);
+    RunSql(NodeDb(), "CREATE VIEW ATR_Nodes AS SELECT '17' AS node_id, " + c.address +
+                         " AS address, 161 AS UdpPort, 3 AS status, 2 AS SnmpVersion, " +
+                         c.readcomm +
+                         " AS readcomm, 't' AS trapcomm, 'c' AS LastChange, 'm' AS LastMessage");
+    upstest::testing::TestRun run;
+    run.SetBase(base_.path());
+    run.SetNodeId(17);
+    ReadNodeData(run.ctx);
+    const run::TestState& s = run.ctx.state;
+    EXPECT_EQ(run.ctx.node_record_problem, c.problem);
+    EXPECT_EQ(run.env.stderr_lines, c.stderr_line.empty()
+                                        ? std::vector<std::string>{}
+                                        : std::vector<std::string>{c.stderr_line});
+    EXPECT_EQ(s.IpAddr.size(), c.address_size);
+    EXPECT_EQ(s.SnmpVersion, c.address_size > 0 ? "2" : "");
+    EXPECT_EQ(s.readcomm, c.problem.empty() ? "public" : "");
+  }
+}
+
 bool Loaded(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
 
 TEST_F(ReadNodeDataTest, SqliteOnlyRunLoadsNeitherOdbcNorLibmdb) {

@@ -51,8 +51,6 @@ const OdbcApi& Odbc() {
   return api;
 }
 
-constexpr size_t kMaxText = 1 << 20;  // longest text value accepted
-
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 // Every diagnostic record of `handle`.
@@ -99,10 +97,12 @@ class Statement {
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
 };
 
+// Reads parts until the text is whole or known as longer than
+// kLongestText; the rest of a longer one is never fetched.
 Value ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
   std::string text;
   char buffer[4096];
-  for (;;) {
+  while (text.size() <= kLongestText) {
     SQLLEN indicator = 0;
     const SQLRETURN rc =
         Odbc().SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
@@ -116,10 +116,9 @@ Value ReadText(SQLHSTMT stmt, SQLUSMALLINT column) {
       part = static_cast<size_t>(indicator);
     }
     text.append(buffer, strnlen(buffer, part));
-    if (text.size() > kMaxText) throw platform::Failure("A text value is longer than 1 MiB");
     if (rc == SQL_SUCCESS) break;
   }
-  return Value::Text(std::move(text));
+  return Value::Text(text);
 }
 
 template <typename T>

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 #include "store/provider.h"
@@ -17,6 +18,15 @@ using Clock = std::chrono::steady_clock;
 // never reads the clock; a runaway one, running some hundred million steps a
 // second, reads it about every ten microseconds.
 constexpr int kStepsPerDeadlineCheck = 1000;
+
+// The longest string or blob SQLite makes or reads for a statement: far
+// above any record of the settings or the node table, and all that one
+// runaway value (a view that builds a text of 50 MB in one step, which the
+// deadline never sees) can cost. A stored value past it fails its
+// statement ("string or blob too big"), and so does a function that would
+// build one (printf gives Null instead); a value below it but past
+// kLongestText is cut by Value::Text.
+constexpr int kLongestSqliteValue = 1 << 20;
 
 // "10 s", or "50 ms" for a bound of no whole seconds.
 std::string BoundText(std::chrono::milliseconds bound) {
@@ -49,6 +59,7 @@ class SqliteConnection final : public ProviderConnection {
         sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) FailOpen(path, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
     sqlite3_busy_timeout(db_, 5000);
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, kLongestSqliteValue);
     // Every statement, the schema read among them, stops at the deadline of
     // the operation it serves.
     sqlite3_progress_handler(db_, kStepsPerDeadlineCheck, &SqliteConnection::PastDeadline, this);
@@ -150,7 +161,7 @@ class SqliteConnection final : public ProviderConnection {
         const int length = sqlite3_column_bytes(stmt, i);
         if (bytes == nullptr || length <= 0) return Value::Text("");
         return Value::Text(
-            std::string(static_cast<const char*>(bytes), static_cast<size_t>(length)));
+            std::string_view(static_cast<const char*>(bytes), static_cast<size_t>(length)));
       }
     }
   }

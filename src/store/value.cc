@@ -14,6 +14,14 @@ namespace {
 
 [[noreturn]] void NullUse() { throw platform::Failure("Invalid use of Null"); }
 
+// A text that fits a field; throws for one past kLongestText.
+const std::string& Fitting(const std::string& text) {
+  if (text.size() > kLongestText) {
+    throw platform::Failure("Text too long: more than " + std::to_string(kLongestText) + " bytes");
+  }
+  return text;
+}
+
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void CivilFromDays(int64_t days, int& y, int& m, int& d) {
   days += 719468;
@@ -75,7 +83,7 @@ std::string Value::AsText() const {
         if constexpr (std::is_same_v<T, Null>) {
           NullUse();
         } else if constexpr (std::is_same_v<T, std::string>) {
-          return v;
+          return Fitting(v);
         } else if constexpr (std::is_same_v<T, int64_t>) {
           return std::to_string(v);
         } else if constexpr (std::is_same_v<T, double>) {
@@ -96,7 +104,7 @@ int32_t Value::AsInt32() const {
         if constexpr (std::is_same_v<T, Null>) {
           NullUse();
         } else if constexpr (std::is_same_v<T, std::string>) {
-          return platform::ToInt32(v);
+          return platform::ToInt32(Fitting(v));
         } else if constexpr (std::is_same_v<T, int64_t>) {
           return platform::ToInt32(std::to_string(v));
         } else if constexpr (std::is_same_v<T, double>) {
@@ -117,7 +125,7 @@ int16_t Value::AsInt16() const {
         if constexpr (std::is_same_v<T, Null>) {
           NullUse();
         } else if constexpr (std::is_same_v<T, std::string>) {
-          return platform::ToInt16(v);
+          return platform::ToInt16(Fitting(v));
         } else if constexpr (std::is_same_v<T, int64_t>) {
           return platform::ToInt16(std::to_string(v));
         } else if constexpr (std::is_same_v<T, double>) {

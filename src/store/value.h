@@ -2,11 +2,20 @@
 // as text, as an integer of a given width or as a truth value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace upstest::store {
+
+// The longest text a column value may hold: far above any field of the
+// settings or the node record (a host name has at most 253 octets). Every
+// provider's texts pass Value::Text, which keeps no more than one octet
+// beyond it, so a runaway value costs no memory here; taken as text or as
+// an integer such a value fails like any value that does not fit.
+inline constexpr size_t kLongestText = 4096;
 
 struct DateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -21,8 +30,10 @@ class Value {
   using Data = std::variant<Null, std::string, int64_t, double, bool, DateTime>;
 
   Value() = default;
-  static Value Text(std::string text) {
-    return Value(std::in_place_type<std::string>, std::move(text));
+  // A text longer than kLongestText is kept cut to kLongestText + 1
+  // octets: enough to know it as too long.
+  static Value Text(std::string_view text) {
+    return Value(std::in_place_type<std::string>, std::string(text.substr(0, kLongestText + 1)));
   }
   static Value Integer(int64_t v) { return Value(std::in_place_type<int64_t>, v); }
   static Value Floating(double v) { return Value(std::in_place_type<double>, v); }
@@ -34,11 +45,13 @@ class Value {
 
   // A text unchanged; an integer in decimal; a floating value in its
   // shortest exact form ("161.5", "2"); a truth value "True"/"False"; a date
-  // "YYYY-MM-DD HH:MM:SS". Null: Failure.
+  // "YYYY-MM-DD HH:MM:SS". Null, or a text longer than kLongestText
+  // ("Text too long: more than 4096 bytes"): Failure.
   std::string AsText() const;
   // A number rounded to the nearest integer, halves to even; a text read
   // with platform::ToInt32/ToInt16; True -1, False 0. Null, a date, a text
-  // that is no number or a value outside the width: Failure.
+  // longer than kLongestText, one that is no number or a value outside the
+  // width: Failure.
   int32_t AsInt32() const;
   int16_t AsInt16() const;
   // True for a non-zero number and for the texts -1, 1, true and yes in any

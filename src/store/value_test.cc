@@ -37,6 +37,18 @@ TEST(ValueAsInteger, RoundingRangesAndFailures) {
   EXPECT_EQ(Value::Boolean(true).AsInt16(), -1);
 }
 
+// A text past kLongestText is kept cut and fails as text and as a number
+// (the digits it lost could have made another number).
+TEST(ValueLongestText, ATextPastTheLongestIsKeptCutAndFails) {
+  EXPECT_EQ(Value::Text(std::string(kLongestText, '7')).AsText().size(), kLongestText);
+  const Value v = Value::Text(std::string(1 << 20, '0') + "1");
+  EXPECT_TRUE(v.data() == Value::Data(std::string(kLongestText + 1, '0')));
+  EXPECT_THROW(v.AsText(), platform::Failure);
+  EXPECT_THROW(v.AsInt32(), platform::Failure);
+  EXPECT_THROW(v.AsInt16(), platform::Failure);
+  EXPECT_FALSE(v.AsBool());
+}
+
 TEST(ValueAsBool, NumbersTextsAndNull) {
   EXPECT_FALSE(Value().AsBool());
   EXPECT_TRUE(Value::Integer(-1).AsBool());

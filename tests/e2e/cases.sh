@@ -574,6 +574,19 @@ case_runaway_sqlite_view() {
     fail "run $RUN_NO: $OUT"
 }
 
+# A corrupt Access file as the node database: libmdb, in the helper, says
+# "Unknown Jet version: ...", and that goes nowhere: stderr holds only the
+# one upstest: line of the read that failed.
+case_corrupt_access_file() {
+  cp "$here/../fixtures/DateTestDatabase.mdb" "$T/corrupt.mdb"
+  printf '5' | dd of="$T/corrupt.mdb" bs=1 seek=20 conv=notrunc status=none  # 0x35 = 53
+  settings 1 "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=$T/corrupt.mdb"
+  run_upstest "Main UPS" 1 5 "${ALL_MET[@]}"
+  expect_rc 1
+  [ "$OUT" = "upstest: node 1: cannot read the node database Provider=Microsoft.Jet.OLEDB.4.0;Data Source=$T/corrupt.mdb: Cannot open the Access database '$T/corrupt.mdb'" ] ||
+    fail "run $RUN_NO: stderr: $OUT"
+}
+
 # A range condition without "-" while ObjValue(4) > 0: one trap with poll
 # status 2, no summary, exit 2.
 case_range_error() {
