@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "check/check.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
 #include "platform/program.h"
-#include "run/check.h"
 #include "run/context.h"
 #include "run/sequence.h"
 #include "snmp/response.h"
@@ -122,9 +122,9 @@ void ConnectRun(upstest::run::Context& ctx, int argc, char** argv,
 }
 
 // --check and --check=json: the report on stdout; returns the exit status.
-int Check(upstest::run::Context& ctx, const upstest::run::CheckCall& check) {
+int Check(upstest::run::Context& ctx, const upstest::check::CheckCall& check) {
   std::string report;
-  const int status = upstest::run::RunCheck(ctx, check, report);
+  const int status = upstest::check::RunCheck(ctx, check, report);
   std::fputs(report.c_str(), stdout);
   return status;
 }
@@ -139,7 +139,8 @@ int main(int argc, char** argv) {
 
   // --check and --check=json: at most six arguments, so that no run (seven
   // arguments) can be taken for one.
-  const run::CheckCall check = run::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
+  const check::CheckCall check =
+      check::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
   if (!check.problem.empty()) {
     platform::DefaultEnv().WriteStderrLine(check.problem);
     return platform::kExitArgumentError;
@@ -153,6 +154,6 @@ int main(int argc, char** argv) {
                    platform::ArgumentText(argc, argv));
   snmp::FormEvents events(ctx);
   ConnectRun(ctx, argc, argv, events);
-  if (check.form != run::CheckCall::Form::kNone) return Check(ctx, check);
+  if (check.form != check::CheckCall::Form::kNone) return Check(ctx, check);
   return run::RunTest(ctx);
 }

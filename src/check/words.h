@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace upstest::run {
+namespace upstest::check {
 
 struct SeenBinding;
 
@@ -24,4 +24,4 @@ std::string StatusName(int16_t status);
 // value.
 void ReportLine(std::string& report, std::string_view label, const std::string& value);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "run/check.h"
+#include "check/check.h"
 
-namespace upstest::run {
+namespace upstest::check {
 namespace {
 
 // Which argument lists are a check, in which form, and which are refused.
@@ -54,4 +54,4 @@ TEST(CheckCallTest, ArgumentRules) {
 }
 
 }  // namespace
-}  // namespace upstest::run
+}  // namespace upstest::check

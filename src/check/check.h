@@ -7,8 +7,10 @@
 #include <vector>
 
 namespace upstest::run {
-
 struct Context;
+}  // namespace upstest::run
+
+namespace upstest::check {
 
 // A diagnostic call, read from the arguments.
 struct CheckCall {
@@ -37,7 +39,8 @@ CheckCall ReadCheckCall(const std::vector<std::string>& args);
 // their length unless `show_communities`), where the address resolves to,
 // and the verdict. Sends nothing and writes no log. Returns 0 when a run
 // could poll this node, 1 otherwise (the verdict line says why).
-int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std::string& report);
+int CheckNode(run::Context& ctx, std::string_view node_id, bool show_communities,
+              std::string& report);
 
 // Carries out `call` on a context of its own, which shares base's system,
 // event pump and manager (base.state.AppBase and base.read_node_data are
@@ -47,6 +50,6 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
 // could poll the node (with objects: would judge all four from values the
 // device gave), 1 otherwise, 2 (its reason written to stderr, `out` empty)
 // when an object argument names no object of its slot.
-int RunCheck(Context& base, const CheckCall& call, std::string& out);
+int RunCheck(run::Context& base, const CheckCall& call, std::string& out);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

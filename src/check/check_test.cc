@@ -1,6 +1,6 @@
 // `upstest --check` with objects: the run's own poll through the scripted
 // manager, what the report says of each object, and its two renderings.
-#include "run/check.h"
+#include "check/check.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "run/check_poll.h"
-#include "run/check_words.h"
+#include "check/poll.h"
+#include "check/words.h"
 #include "test_support/test_run.h"
 
-namespace upstest::run {
+namespace upstest::check {
 namespace {
 
 using testing::FakeBinding;
@@ -47,7 +47,7 @@ const std::vector<FakeBinding> kGood = {Int("45"), Int("230"), Int("25"), Int("2
 // A check of node 17 at 10.0.0.5:161, polled in `version`.
 struct Check : TestRun {
   explicit Check(std::string version, std::vector<std::string> objects = kObjects) {
-    ctx.read_node_data = [version](Context& c) {
+    ctx.read_node_data = [version](run::Context& c) {
       c.state.IpAddr = "10.0.0.5";
       c.state.UdpPort = 161;
       c.state.SnmpVersion = version;
@@ -94,22 +94,24 @@ TEST(CheckPoll, EachTypeOfValue) {
     const char* warning;  // "" for none
   };
   const Row rows[] = {
-      {Int("25"), "INTEGER", "25", 25, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeGauge32, "39"), "Gauge32", "39", 39, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeCounter32, "41"), "Counter32", "41", 41, kObjFailed, AnswerKind::kJudged,
+      {Int("25"), "INTEGER", "25", 25, run::kObjMet, AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeGauge32, "39"), "Gauge32", "39", 39, run::kObjMet, AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeCounter32, "41"), "Counter32", "41", 41, run::kObjFailed,
+       AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeTimeTicks, "7"), "TimeTicks", "7", 7, run::kObjMet, AnswerKind::kJudged,
        ""},
-      {Typed(snmp::kTypeTimeTicks, "7"), "TimeTicks", "7", 7, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeOctetString, "24"), "OCTET STRING", "24", 24, kObjMet, AnswerKind::kJudged,
-       ""},
-      {Typed(snmp::kTypeNull), "NULL", nullptr, 0, kObjMet, AnswerKind::kJudged,
+      {Typed(snmp::kTypeOctetString, "24"), "OCTET STRING", "24", 24, run::kObjMet,
+       AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeNull), "NULL", nullptr, 0, run::kObjMet, AnswerKind::kJudged,
        "the device gave NULL: a run counts it as 0"},
-      {Typed(snmp::kTypeNoSuchObject), "noSuchObject", nullptr, 0, kObjMet, AnswerKind::kJudged,
+      {Typed(snmp::kTypeNoSuchObject), "noSuchObject", nullptr, 0, run::kObjMet,
+       AnswerKind::kJudged,
        "the device does not have this object (noSuchObject): a run counts it as 0"},
-      {Typed(snmp::kTypeNoSuchInstance), "noSuchInstance", nullptr, 0, kObjMet, AnswerKind::kJudged,
-       "the device does not have this object (noSuchInstance)"},
-      {Typed(snmp::kTypeGauge32, "4294967295"), "Gauge32", "4294967295", 0, kObjNotJudged,
+      {Typed(snmp::kTypeNoSuchInstance), "noSuchInstance", nullptr, 0, run::kObjMet,
+       AnswerKind::kJudged, "the device does not have this object (noSuchInstance)"},
+      {Typed(snmp::kTypeGauge32, "4294967295"), "Gauge32", "4294967295", 0, run::kObjNotJudged,
        AnswerKind::kFailed, "Gauge32 4294967295 fails a run's whole poll (poll status 3)"},
-      {Typed(snmp::kTypeOctetString, "warm"), "OCTET STRING", "warm", 0, kObjNotJudged,
+      {Typed(snmp::kTypeOctetString, "warm"), "OCTET STRING", "warm", 0, run::kObjNotJudged,
        AnswerKind::kFailed, "OCTET STRING \"warm\" fails a run's whole poll"},
   };
   for (const Row& row : rows) {
@@ -231,7 +233,7 @@ TEST(CheckPoll, SilentDeviceAndLateAnswer) {
   EXPECT_EQ(f.answer, AnswerKind::kNone);
   EXPECT_EQ(silent.manager.requests.size(), 2u);
   for (const ObjectFinding& o : f.objects) {
-    EXPECT_EQ(o.status, kObjNotJudged);
+    EXPECT_EQ(o.status, run::kObjNotJudged);
     EXPECT_EQ(o.other_present, std::nullopt);
     EXPECT_NE(silent.Warnings(o).find("no answer to either attempt"), std::string::npos);
   }
@@ -360,7 +362,7 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
   EXPECT_TRUE(plain.manager.requests.empty());
 
   Check nowhere("2");
-  nowhere.ctx.read_node_data = [](Context& c) { c.state.UdpPort = 161; };
+  nowhere.ctx.read_node_data = [](run::Context& c) { c.state.UdpPort = 161; };
   EXPECT_EQ(nowhere.Run(CheckCall::Form::kJson), 1);
   j = nlohmann::json::parse(nowhere.out);
   EXPECT_EQ(j["pollable"], false);
@@ -380,4 +382,4 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
 }
 
 }  // namespace
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -1,12 +1,12 @@
-#include "run/check_report.h"
+#include "check/text.h"
 
 #include <string>
 
+#include "check/words.h"
 #include "diag/log.h"
-#include "run/check_words.h"
 #include "snmp/message.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -83,4 +83,4 @@ void AppendPollReport(const PollFindings& findings, std::string& report) {
   ReportLine(report, "result:", ResultLine(findings));
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -1,15 +1,15 @@
-#include "run/check_poll.h"
+#include "check/poll.h"
 
 #include <exception>
 #include <string>
 #include <utility>
 
+#include "check/asking.h"
+#include "check/words.h"
 #include "cmdline/object_name_table.h"
 #include "cmdline/read_command_line.h"
 #include "platform/convert.h"
 #include "platform/error.h"
-#include "run/check_asking.h"
-#include "run/check_words.h"
 #include "run/context.h"
 #include "run/sequence.h"
 #include "run/status_compare.h"
@@ -18,7 +18,7 @@
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -27,7 +27,7 @@ namespace {
 // ObjValue, ResponseReceived and ResponseError are exactly a run's.
 class AnswerRecorder final : public snmp::ManagerEvents {
  public:
-  explicit AnswerRecorder(Context& ctx) : ctx_(ctx) { ctx_.snmpManager.SetEvents(this); }
+  explicit AnswerRecorder(run::Context& ctx) : ctx_(ctx) { ctx_.snmpManager.SetEvents(this); }
   ~AnswerRecorder() override { ctx_.snmpManager.SetEvents(nullptr); }
   AnswerRecorder(const AnswerRecorder&) = delete;
   AnswerRecorder& operator=(const AnswerRecorder&) = delete;
@@ -53,7 +53,7 @@ class AnswerRecorder final : public snmp::ManagerEvents {
     snmp::Manager& manager = ctx_.snmpManager;
     try {
       seen.count = manager.ObjCount();
-      for (int16_t i = 0; i < seen.count && i < kObjectCount; ++i) {
+      for (int16_t i = 0; i < seen.count && i < run::kObjectCount; ++i) {
         SeenBinding binding;
         binding.oid = manager.ObjId(i);
         binding.type = manager.ObjValueType(i);
@@ -67,7 +67,7 @@ class AnswerRecorder final : public snmp::ManagerEvents {
     return seen;
   }
 
-  Context& ctx_;
+  run::Context& ctx_;
 };
 
 // The accepted name of slot k that polls `oid`, and the slot's other name.
@@ -82,7 +82,7 @@ void NameObject(ObjectFinding& object, int k, const std::string& oid) {
   }
 }
 
-AnswerKind KindOf(const TestState& state, const std::optional<SeenAnswer>& seen) {
+AnswerKind KindOf(const run::TestState& state, const std::optional<SeenAnswer>& seen) {
   if (!state.ResponseReceived) return AnswerKind::kNone;
   if (state.ResponseError) return AnswerKind::kFailed;
   if (seen && seen->error_status != 0) return AnswerKind::kError;
@@ -140,8 +140,8 @@ std::string FailureCause(const PollFindings& f) {
       return "the value of object " + std::to_string(object.slot);
     }
   }
-  if (f.seen && f.seen->count > kObjectCount) {
-    return "the answer's binding " + std::to_string(kObjectCount + 1);
+  if (f.seen && f.seen->count > run::kObjectCount) {
+    return "the answer's binding " + std::to_string(run::kObjectCount + 1);
   }
   return "a binding that cannot be read";
 }
@@ -154,10 +154,10 @@ struct RunEnd {
 
 // A run's first comparison pass, which may end the run (a range condition
 // without '-', a condition value that is no number).
-RunEnd FirstPass(Context& ctx) {
-  for (int16_t i = 1; i <= kObjectCount; ++i) {
+RunEnd FirstPass(run::Context& ctx) {
+  for (int16_t i = 1; i <= run::kObjectCount; ++i) {
     try {
-      StatusCompare(ctx, i);
+      run::StatusCompare(ctx, i);
     } catch (const platform::ProgramEnd& end) {
       return {i, end.status, end.reason};
     }
@@ -166,7 +166,7 @@ RunEnd FirstPass(Context& ctx) {
 }
 
 // Why a judged answer leaves object k without a verdict of its own.
-void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& object) {
+void JudgingWarnings(const run::TestState& s, const RunEnd& end, ObjectFinding& object) {
   const int k = object.slot;
   const std::string& op = s.ObjCondSign(k);
   auto& w = object.warnings;
@@ -177,18 +177,18 @@ void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& objec
   } else if (end.object != 0) {
     w.push_back("a run ends at object " + std::to_string(end.object) +
                 ", so no verdict on this one is reported");
-  } else if (op == "|" && !RangesAreJudged(s)) {
+  } else if (op == "|" && !run::RangesAreJudged(s)) {
     const std::string why = "a range is judged only while object 4's value is above 0 (it is " +
                             std::to_string(s.ObjValue(4)) + ")";
     w.push_back(k == 4 ? "counted as met without judging: " + why : "not judged: " + why);
-  } else if (!IsJudgedOperator(op)) {
+  } else if (!run::IsJudgedOperator(op)) {
     w.push_back("not judged: the condition's operator \"" + op + "\" is none of = < > |");
   }
 }
 
 // The answer and the first pass, as a run would take them.
-void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
-  TestState& s = ctx.state;
+void JudgeAsRun(run::Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
+  run::TestState& s = ctx.state;
   f.answer = KindOf(s, seen);
   if (f.answer != AnswerKind::kNone) f.seen = seen;
   for (ObjectFinding& object : f.objects) {
@@ -196,10 +196,11 @@ void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFinding
       object.binding = f.seen->bindings[static_cast<size_t>(object.slot - 1)];
     }
   }
-  ScaleValues(s);
+  run::ScaleValues(s);
   RunEnd end;
   if (f.answer == AnswerKind::kNone || f.answer == AnswerKind::kFailed) {
-    SetNotJudged(s, f.answer == AnswerKind::kNone ? kPollNoAnswer : kPollHandlerFailed);
+    run::SetNotJudged(s,
+                      f.answer == AnswerKind::kNone ? run::kPollNoAnswer : run::kPollHandlerFailed);
   } else {
     end = FirstPass(ctx);
   }
@@ -216,9 +217,9 @@ void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFinding
 
 }  // namespace
 
-std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objects,
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects,
                              int first_argument) {
-  for (int k = 1; k <= kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
+  for (int k = 1; k <= run::kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
     const std::string& arg = objects[static_cast<size_t>(k - 1)];
     if (!cmdline::ReadObject(ctx.state, k, arg)) {
       return cmdline::UnacceptedObject(first_argument + k - 1, k, arg);
@@ -227,10 +228,10 @@ std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objec
   return {};
 }
 
-PollFindings NotPolled(const Context& ctx, std::string why) {
+PollFindings NotPolled(const run::Context& ctx, std::string why) {
   PollFindings f;
   f.poll_problem = std::move(why);
-  for (int k = 1; k <= kObjectCount; ++k) {
+  for (int k = 1; k <= run::kObjectCount; ++k) {
     ObjectFinding& object = f.objects[static_cast<size_t>(k - 1)];
     object.slot = k;
     object.oid = ctx.state.ObjOid(k);
@@ -240,7 +241,7 @@ PollFindings NotPolled(const Context& ctx, std::string why) {
   return f;
 }
 
-PollFindings PollForCheck(Context& ctx) {
+PollFindings PollForCheck(run::Context& ctx) {
   PollFindings f = NotPolled(ctx, {});
   AnswerRecorder recorder(ctx);
   const int64_t started_ms = ctx.env.MonotonicMs();
@@ -266,4 +267,4 @@ PollFindings PollForCheck(Context& ctx) {
   return f;
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

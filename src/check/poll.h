@@ -12,8 +12,10 @@
 #include "run/test_state.h"
 
 namespace upstest::run {
-
 struct Context;
+}  // namespace upstest::run
+
+namespace upstest::check {
 
 // One binding as the answer carried it.
 struct SeenBinding {
@@ -71,7 +73,7 @@ struct PollFindings {
   std::string poll_problem;  // why not, when a run would end before that
   AnswerKind answer = AnswerKind::kNotAsked;
   std::optional<SeenAnswer> seen;  // the answer a run would judge
-  std::array<ObjectFinding, kObjectCount> objects;
+  std::array<ObjectFinding, run::kObjectCount> objects;
   // Why the check stopped asking the device before the other names (and,
   // with SNMPv1, each OID alone) were all asked; empty when it did not.
   std::string asking_stopped;
@@ -82,7 +84,7 @@ struct PollFindings {
 // Reads the four object arguments into ctx.state as a run does. Returns
 // the one-line reason (numbering the arguments from `first_argument`) when
 // one names no object of its slot, else an empty text.
-std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objects,
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects,
                              int first_argument);
 
 // With the node record in ctx.state (ctx.state.DebugOn false) and the
@@ -92,10 +94,10 @@ std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objec
 // answer, for each OID alone). Installs its own receiver of the manager's
 // events, which hands every answer on to the run's handler. Sends no trap
 // (ctx's trap sender must send nothing) and writes no log.
-PollFindings PollForCheck(Context& ctx);
+PollFindings PollForCheck(run::Context& ctx);
 
 // The findings for four objects that were not polled (the node cannot be
 // polled): names, OIDs, conditions and other names only.
-PollFindings NotPolled(const Context& ctx, std::string why);
+PollFindings NotPolled(const run::Context& ctx, std::string why);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

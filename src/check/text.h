@@ -5,11 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "run/check_poll.h"
+#include "check/poll.h"
 
 namespace upstest::run {
-
 struct TestState;
+}  // namespace upstest::run
+
+namespace upstest::check {
 
 // Appends the poll's lines to a text report: the answer, each object
 // (name and condition, OID, the answer's type and value, the trap's value,
@@ -21,7 +23,7 @@ void AppendPollReport(const PollFindings& findings, std::string& report);
 // only the address and port appear (never a community); `findings` is none
 // for a check without objects (then "answer" and the error fields are null
 // and "objects" is empty).
-std::string CheckJson(const TestState& state, std::optional<int32_t> node_id, bool pollable,
+std::string CheckJson(const run::TestState& state, std::optional<int32_t> node_id, bool pollable,
                       bool usable, const std::optional<PollFindings>& findings);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

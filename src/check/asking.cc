@@ -1,23 +1,23 @@
 // The further GETs of a check: each one the run's own request, with its
 // retry rule, for OIDs the run did not poll.
-#include "run/check_asking.h"
+#include "check/asking.h"
 
 #include <array>
 #include <optional>
 #include <string>
 
+#include "check/words.h"
 #include "platform/error.h"
-#include "run/check_words.h"
 #include "run/context.h"
 #include "snmp/manager.h"
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
-using Oids = std::array<std::string, kObjectCount>;
+using Oids = std::array<std::string, run::kObjectCount>;
 
 constexpr int16_t kNoSuchName = 2;
 
@@ -30,7 +30,7 @@ std::optional<SeenAnswer> AskAgain(Asking& a, const Oids& oids) {
                 std::to_string(kAskingMs / 1000) + " s";
     return std::nullopt;
   }
-  for (int n = 1; n <= kObjectCount; ++n) {
+  for (int n = 1; n <= run::kObjectCount; ++n) {
     a.ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
   }
   a.last.reset();
@@ -99,7 +99,7 @@ bool AskPolledAlone(Asking& a, PollFindings& f) {
 }  // namespace
 
 void AskOtherNames(Asking& a, PollFindings& f) {
-  const bool v1 = PolledSnmpVersion(a.ctx.state) == 1;
+  const bool v1 = run::PolledSnmpVersion(a.ctx.state) == 1;
   if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(a, f)) return;
   Oids others;
   for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
@@ -119,4 +119,4 @@ void AskOtherNames(Asking& a, PollFindings& f) {
   }
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

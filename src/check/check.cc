@@ -1,4 +1,4 @@
-#include "run/check.h"
+#include "check/check.h"
 
 #include <sys/stat.h>
 
@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "check/poll.h"
+#include "check/text.h"
+#include "check/words.h"
 #include "diag/log.h"
 #include "platform/convert.h"
 #include "platform/error.h"
-#include "run/check_poll.h"
-#include "run/check_report.h"
-#include "run/check_words.h"
 #include "run/context.h"
 #include "snmp/udp_manager.h"
 #include "store/ado.h"
@@ -22,7 +22,7 @@
 #include "store/node_reader.h"
 #include "trap/agent.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -39,8 +39,8 @@ std::string SettingsKind(const std::string& path) {
   }
 }
 
-const char* VersionName(const TestState& state) {
-  return PolledSnmpVersion(state) == 2 ? "SNMPv2c" : "SNMPv1";
+const char* VersionName(const run::TestState& state) {
+  return run::PolledSnmpVersion(state) == 2 ? "SNMPv2c" : "SNMPv1";
 }
 
 std::string Community(const std::string& value, bool show) {
@@ -49,8 +49,8 @@ std::string Community(const std::string& value, bool show) {
 }
 
 // The settings and the node record, one field a line.
-void DescribeRecord(Context& ctx, bool show_communities, std::string& report) {
-  const TestState& s = ctx.state;
+void DescribeRecord(run::Context& ctx, bool show_communities, std::string& report) {
+  const run::TestState& s = ctx.state;
   try {
     const store::NodeDatabaseSetting setting = store::ReadSettings(store::SettingsPath(s.AppBase));
     ReportLine(report, "SqlDbSetupOk:", setting.setup_ok ? "true" : "0 or Null (no node database)");
@@ -76,7 +76,7 @@ void DescribeRecord(Context& ctx, bool show_communities, std::string& report) {
   ReportLine(report, "UdpPort:", std::to_string(s.UdpPort));
   ReportLine(report, "status:",
              std::to_string(s.NodeStatus) +
-                 (s.NodeStatus == kNodeStatusNoAllClear ? " (no all-clear trap)" : ""));
+                 (s.NodeStatus == run::kNodeStatusNoAllClear ? " (no all-clear trap)" : ""));
   ReportLine(report, "SnmpVersion:",
              "\"" + diag::Printable(s.SnmpVersion) + "\" (polled in " + VersionName(s) + ")");
   ReportLine(report, "readcomm:", Community(s.readcomm, show_communities));
@@ -86,7 +86,7 @@ void DescribeRecord(Context& ctx, bool show_communities, std::string& report) {
 }
 
 // Where the node's address resolves to; why it does not, or an empty text.
-std::string DescribeAddress(const TestState& s, std::string& report) {
+std::string DescribeAddress(const run::TestState& s, std::string& report) {
   try {
     std::string list;
     for (const std::string& a : snmp::ResolveDestination(s.IpAddr, s.UdpPort)) {
@@ -141,7 +141,7 @@ void ReadCheckOperands(const std::vector<std::string>& args, CheckCall& call) {
       call.show_communities = true;
       call.node_id = option == rest.begin() ? rest[1] : rest[0];
     }
-  } else if (rest.size() == 1 || rest.size() == 1 + kObjectCount) {
+  } else if (rest.size() == 1 || rest.size() == 1 + run::kObjectCount) {
     call.node_id = rest[0];
     call.objects.assign(rest.begin() + 1, rest.end());
   } else {
@@ -171,8 +171,9 @@ CheckCall ReadCheckCall(const std::vector<std::string>& args) {
   return call;
 }
 
-int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std::string& report) {
-  TestState& s = ctx.state;
+int CheckNode(run::Context& ctx, std::string_view node_id, bool show_communities,
+              std::string& report) {
+  run::TestState& s = ctx.state;
   s.DebugOn = false;
   const std::string settings_path = store::SettingsPath(s.AppBase);
   ReportLine(report, "base directory:", s.AppBase.empty() ? "(none)" : s.AppBase);
@@ -209,9 +210,9 @@ int CheckNode(Context& ctx, std::string_view node_id, bool show_communities, std
   return platform::kExitNormal;
 }
 
-int RunCheck(Context& base, const CheckCall& call, std::string& out) {
+int RunCheck(run::Context& base, const CheckCall& call, std::string& out) {
   SilentAgent silent;
-  Context ctx(base.env, base.pump, base.snmpManager, silent, base.argument_text);
+  run::Context ctx(base.env, base.pump, base.snmpManager, silent, base.argument_text);
   ctx.state.AppBase = base.state.AppBase;
   ctx.log.SetBase(ctx.state.AppBase);
   ctx.read_node_data = base.read_node_data;
@@ -241,4 +242,4 @@ int RunCheck(Context& base, const CheckCall& call, std::string& out) {
   return usable ? platform::kExitNormal : platform::kExitFailure;
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

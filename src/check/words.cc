@@ -1,13 +1,13 @@
-#include "run/check_words.h"
+#include "check/words.h"
 
 #include <string_view>
 
+#include "check/poll.h"
 #include "diag/log.h"
-#include "run/check_poll.h"
 #include "run/test_state.h"
 #include "snmp/manager.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 std::string TypeName(int32_t type) {
   switch (type) {
@@ -52,11 +52,11 @@ std::string Describe(const SeenBinding& binding) {
 
 std::string StatusName(int16_t status) {
   switch (status) {
-    case kObjMet:
+    case run::kObjMet:
       return "met";
-    case kObjFailed:
+    case run::kObjFailed:
       return "failed";
-    case kObjNotJudged:
+    case run::kObjNotJudged:
       return "not judged";
     default:
       return "code " + std::to_string(status);
@@ -70,4 +70,4 @@ void ReportLine(std::string& report, std::string_view label, const std::string& 
   report += '\n';
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

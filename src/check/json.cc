@@ -2,11 +2,11 @@
 // text and replaces bytes that are not UTF-8).
 #include <nlohmann/json.hpp>
 
-#include "run/check_report.h"
-#include "run/check_words.h"
+#include "check/text.h"
+#include "check/words.h"
 #include "run/test_state.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -54,14 +54,14 @@ Json ObjectJson(const ObjectFinding& o) {
 
 }  // namespace
 
-std::string CheckJson(const TestState& state, std::optional<int32_t> node_id, bool pollable,
+std::string CheckJson(const run::TestState& state, std::optional<int32_t> node_id, bool pollable,
                       bool usable, const std::optional<PollFindings>& findings) {
   const std::optional<SeenAnswer>* seen = findings ? &findings->seen : nullptr;
   Json j;
   j["node_id"] = OrNull(node_id);
   j["address"] = state.IpAddr;
   j["port"] = state.UdpPort;
-  j["snmp_version"] = PolledSnmpVersion(state) == 2 ? "2c" : "1";
+  j["snmp_version"] = run::PolledSnmpVersion(state) == 2 ? "2c" : "1";
   j["pollable"] = pollable;
   j["usable"] = usable;
   j["answer"] = AnswerName(findings);
@@ -75,4 +75,4 @@ std::string CheckJson(const TestState& state, std::optional<int32_t> node_id, bo
   return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check
