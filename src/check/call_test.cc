@@ -1,10 +1,10 @@
 // The argument rules of `upstest --check`.
+#include "check/call.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "check/check.h"
 
 namespace upstest::check {
 namespace {

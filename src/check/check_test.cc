@@ -10,6 +10,7 @@
 
 #include "check/poll.h"
 #include "check/words.h"
+#include "snmp/message.h"
 #include "test_support/test_run.h"
 
 namespace upstest::check {
@@ -124,7 +125,7 @@ TEST(CheckPoll, EachTypeOfValue) {
     EXPECT_EQ(f.answer, row.answer);
     const ObjectFinding& o = f.objects[2];
     ASSERT_TRUE(o.binding.has_value());
-    EXPECT_EQ(TypeName(o.binding->type), row.type);
+    EXPECT_EQ(snmp::TypeName(o.binding->type), row.type);
     EXPECT_EQ(o.binding->raw.has_value(), row.raw != nullptr);
     if (row.raw) {
       EXPECT_EQ(*o.binding->raw, row.raw);

@@ -119,7 +119,7 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
   if (!b) {
     w.push_back("the answer has no binding for this object: a run keeps 0 for it");
   } else if (b->type == snmp::kTypeNoSuchObject || b->type == snmp::kTypeNoSuchInstance) {
-    w.push_back("the device does not have this object (" + TypeName(b->type) +
+    w.push_back("the device does not have this object (" + snmp::TypeName(b->type) +
                 "): a run counts it as 0, the same as a real 0");
   } else if (b->type == snmp::kTypeNull) {
     w.push_back("the device gave NULL: a run counts it as 0");

@@ -1,29 +1,22 @@
-// The two renderings of a --check report: text lines and one JSON object.
+// The text rendering of a --check report: one item a line, a label padded
+// to 20 columns and its value, for a person to read (the wording may
+// change; check/json.h is the form for programs).
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 
-#include "check/poll.h"
-
-namespace upstest::run {
-struct TestState;
-}  // namespace upstest::run
+#include "check/report.h"
 
 namespace upstest::check {
 
-// Appends the poll's lines to a text report: the answer, each object
+// The node part: the base directory, the settings database (path and
+// kind), SqlDbSetupOk, the node database's connection string with
+// passwords masked, every field of the record (the communities as their
+// length unless report.show_communities), where the address resolves to,
+// and the verdict. With objects, then the poll: the answer, each object
 // (name and condition, OID, the answer's type and value, the trap's value,
 // the status, every warning, the other name and whether the device has
-// it), and the result.
-void AppendPollReport(const PollFindings& findings, std::string& report);
-
-// The report as one JSON object, followed by a newline. Of the node record
-// only the address and port appear (never a community); `findings` is none
-// for a check without objects (then "answer" and the error fields are null
-// and "objects" is empty).
-std::string CheckJson(const run::TestState& state, std::optional<int32_t> node_id, bool pollable,
-                      bool usable, const std::optional<PollFindings>& findings);
+// it), and the result. Control characters of any text show as '?'.
+std::string TextReport(const Report& report);
 
 }  // namespace upstest::check

@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "snmp/ber.h"
+#include "snmp/manager.h"
 
 namespace upstest::snmp {
 
@@ -184,6 +185,39 @@ std::string ErrorStatusText(int32_t error_status) {
     return kNames[static_cast<size_t>(error_status)];
   }
   return "unknown error status " + std::to_string(error_status);
+}
+
+std::string TypeName(int32_t type) {
+  switch (type) {
+    case kTypeInteger:
+      return "INTEGER";
+    case kTypeOctetString:
+      return "OCTET STRING";
+    case kTypeNull:
+      return "NULL";
+    case kTypeObjectId:
+      return "OBJECT IDENTIFIER";
+    case kTypeIpAddress:
+      return "IpAddress";
+    case kTypeCounter32:
+      return "Counter32";
+    case kTypeGauge32:
+      return "Gauge32";
+    case kTypeTimeTicks:
+      return "TimeTicks";
+    case kTypeOpaque:
+      return "Opaque";
+    case kTypeCounter64:
+      return "Counter64";
+    case kTypeNoSuchObject:
+      return "noSuchObject";
+    case kTypeNoSuchInstance:
+      return "noSuchInstance";
+    case kTypeEndOfMibView:
+      return "endOfMibView";
+    default:
+      return "type " + std::to_string(type);
+  }
 }
 
 std::string EncodeTrap(const TrapMessage& trap) {

@@ -49,6 +49,10 @@ ResponseMessage DecodeResponse(std::string_view datagram);
 // The name of an error status ("noError", "noSuchName" ...; RFC 3416).
 std::string ErrorStatusText(int32_t error_status);
 
+// The SMI name of a value type (snmp/manager.h's kType*: "INTEGER",
+// "Gauge32", "noSuchObject" ...); "type N" for a type that has none.
+std::string TypeName(int32_t type);
+
 struct TrapBinding {
   std::string oid;
   // 2 INTEGER (value in `integer`) or 4 OCTET STRING (value in `octets`).
