@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "run/context.h"
 #include "snmp/manager.h"
+#include "snmp/message.h"
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
@@ -18,8 +19,6 @@ namespace upstest::check {
 namespace {
 
 using Oids = std::array<std::string, run::kObjectCount>;
-
-constexpr int16_t kNoSuchName = 2;
 
 // One more GET of `oids` with the run's own request and retry rule. The
 // answer, or none when none came, the request could not be sent, or the
@@ -71,9 +70,9 @@ bool AskAlone(Asking& a, const std::string& oid, std::optional<bool>& present,
   const std::optional<SeenAnswer> answer = AskAgain(a, oids);
   if (!answer) return false;
   if (!AnswersRequest(*answer, oids)) return true;
-  if (answer->error_status == kNoSuchName) {
+  if (answer->error_status == snmp::kErrorStatusNoSuchName) {
     present = false;
-  } else if (answer->error_status == 0) {
+  } else if (answer->error_status == snmp::kErrorStatusNoError) {
     present = GivesValue(answer->bindings[0]);
     binding = answer->bindings[0];
   }
@@ -105,12 +104,12 @@ void AskOtherNames(Asking& a, PollFindings& f) {
   for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
   const std::optional<SeenAnswer> answer = AskAgain(a, others);
   if (!answer) return;
-  if (answer->error_status == 0 && AnswersRequest(*answer, others)) {
+  if (answer->error_status == snmp::kErrorStatusNoError && AnswersRequest(*answer, others)) {
     for (size_t i = 0; i < others.size(); ++i) {
       f.objects[i].other_present = GivesValue(answer->bindings[i]);
       f.objects[i].other_binding = answer->bindings[i];
     }
-  } else if (v1 && answer->error_status != 0) {
+  } else if (v1 && answer->error_status != snmp::kErrorStatusNoError) {
     for (ObjectFinding& object : f.objects) {
       if (!AskAlone(a, object.other_oid, object.other_present, object.other_binding)) {
         return;

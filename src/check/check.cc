@@ -56,9 +56,9 @@ int RunCheck(run::Context& base, const CheckCall& call, std::string& out) {
   ctx.state.AppBase = base.state.AppBase;
   ctx.log.SetBase(ctx.state.AppBase);
   ctx.read_node_data = base.read_node_data;
+  ctx.command = run::Command::kCheck;
   if (!call.objects.empty()) {
-    // The objects follow --check and the node id: arguments 3 to 6.
-    const std::string problem = ReadCheckObjects(ctx, call.objects, 3);
+    const std::string problem = ReadCheckObjects(ctx, call.objects);
     if (!problem.empty()) {
       ctx.env.WriteStderrLine(problem);
       return platform::kExitArgumentError;

@@ -48,6 +48,7 @@ const std::vector<FakeBinding> kGood = {Int("45"), Int("230"), Int("25"), Int("2
 // A check of node 17 at 10.0.0.5:161, polled in `version`.
 struct Check : TestRun {
   explicit Check(std::string version, std::vector<std::string> objects = kObjects) {
+    ctx.command = run::Command::kCheck;
     ctx.read_node_data = [version](run::Context& c) {
       c.state.IpAddr = "10.0.0.5";
       c.state.UdpPort = 161;
@@ -68,7 +69,7 @@ struct Check : TestRun {
   }
   PollFindings Poll() {
     ctx.read_node_data(ctx);
-    EXPECT_EQ(ReadCheckObjects(ctx, call.objects, 3), "");
+    EXPECT_EQ(ReadCheckObjects(ctx, call.objects), "");
     return PollForCheck(ctx);
   }
   // Every warning of `o`, joined.
@@ -148,6 +149,27 @@ TEST(CheckPoll, EachTypeOfValue) {
     EXPECT_EQ(check.manager.requests[1].community, "s3cret-read");
     EXPECT_TRUE(check.agent.traps.empty());
   }
+}
+
+// A fifth binding fails a run's handler as a value that is no number does:
+// the check names the binding, and judges nothing.
+TEST(CheckPoll, AFifthBindingFailsThePoll) {
+  Check check("2");
+  std::vector<std::string> oids = kFirst;
+  oids.push_back(kFirst[0]);
+  std::vector<FakeBinding> bindings = kGood;
+  bindings.push_back(Int("1"));
+  check.Answers(1, Answer(oids, bindings));
+  const PollFindings f = check.Poll();
+  EXPECT_EQ(f.answer, AnswerKind::kFailed);
+  ASSERT_TRUE(f.seen.has_value());
+  EXPECT_EQ(f.seen->count, 5);
+  EXPECT_EQ(f.seen->failing_binding, 5);
+  for (const ObjectFinding& o : f.objects) {
+    EXPECT_EQ(check.Warnings(o),
+              "the poll fails on the answer's binding 5: a run judges nothing (poll status 3)|");
+  }
+  EXPECT_FALSE(f.usable);
 }
 
 // The run's scaling, an answer short of a binding (object 4 keeps 0, so the
@@ -273,7 +295,7 @@ TEST(CheckRun, RangeErrorSendsNoTrap) {
                     "upsBatteryTemperature<40", "entPhySensorValue<30"});
   check.Answers(1, Answer(kFirst, kGood));
   EXPECT_EQ(check.Run(CheckCall::Form::kText), 1);
-  EXPECT_NE(check.out.find("a run ends here with poll status 2 (argument error): argument 5: "
+  EXPECT_NE(check.out.find("a run ends here with poll status 2 (argument error): argument 4: "
                            "range condition \"200\" has no '-'"),
             std::string::npos)
       << check.out;

@@ -62,7 +62,7 @@ std::string JsonReport(const Report& report) {
   j["node_id"] = OrNull(report.node.node_id);
   j["address"] = report.node.address;
   j["port"] = report.node.port;
-  j["snmp_version"] = report.node.polled_version == 2 ? "2c" : "1";
+  j["snmp_version"] = report.node.polled_version;
   j["pollable"] = report.pollable;
   j["usable"] = report.usable;
   j["answer"] = AnswerName(poll);

@@ -19,12 +19,11 @@ namespace upstest::check {
 
 namespace {
 
-// "SQLite", "Access", or why the file is neither, judged as the reader
-// judges it.
+// "SQLite", "Access", or why the file is neither: judged as the reader
+// judges it (an ordinary file, of one of the two kinds).
 std::string SettingsKind(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return std::string("missing: ") + std::strerror(errno);
-  if (!S_ISREG(st.st_mode)) return "not an ordinary file";
   try {
     return store::JudgeDatabaseFile(path) == store::DatabaseFileKind::kSqlite ? "SQLite" : "Access";
   } catch (const std::exception& e) {
@@ -60,7 +59,7 @@ void TakeFields(const run::TestState& s, NodeFindings& n) {
   n.port = s.UdpPort;
   n.status = s.NodeStatus;
   n.snmp_version = s.SnmpVersion;
-  n.polled_version = run::PolledSnmpVersion(s);
+  n.polled_version = run::PolledSnmpVersionName(s);
   n.readcomm = s.readcomm;
   n.trapcomm = s.trapcomm;
   n.last_change = s.LastChange;

@@ -19,8 +19,8 @@ namespace upstest::check {
 struct NodeFindings {
   std::string base_directory;  // empty: none
   std::string settings_path;
-  // "SQLite", "Access", or why the settings database is neither (missing,
-  // not an ordinary file ...).
+  // "SQLite", "Access", or why the settings database is neither: missing,
+  // or store::JudgeDatabaseFile's reason.
   std::string settings_kind;
   // The node id; none when it is no number, and then nothing below it was
   // read.
@@ -40,8 +40,8 @@ struct NodeFindings {
   std::string address;
   int32_t port = 0;
   int16_t status = 0;
-  std::string snmp_version;  // as stored
-  int polled_version = 1;    // run::PolledSnmpVersion
+  std::string snmp_version;    // as stored
+  std::string polled_version;  // "1" or "2c" (run::PolledSnmpVersionName)
   std::string readcomm;
   std::string trapcomm;
   std::string last_change;

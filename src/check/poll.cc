@@ -8,11 +8,11 @@
 #include "check/words.h"
 #include "cmdline/object_name_table.h"
 #include "cmdline/read_command_line.h"
-#include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
 #include "run/sequence.h"
 #include "run/status_compare.h"
+#include "snmp/binding_value.h"
 #include "snmp/manager.h"
 #include "snmp/message.h"
 #include "snmp/response.h"
@@ -53,11 +53,15 @@ class AnswerRecorder final : public snmp::ManagerEvents {
     snmp::Manager& manager = ctx_.snmpManager;
     try {
       seen.count = manager.ObjCount();
-      for (int16_t i = 0; i < seen.count && i < run::kObjectCount; ++i) {
+      for (int16_t n = 1; n <= seen.count; ++n) {
+        const std::string failure = HandlerFailure(manager, n);
+        if (!failure.empty() && seen.failing_binding == 0) seen.failing_binding = n;
+        if (n > run::kObjectCount) break;  // the objects take four: no more are shown
         SeenBinding binding;
-        binding.oid = manager.ObjId(i);
-        binding.type = manager.ObjValueType(i);
-        if (!snmp::IsValueless(binding.type)) binding.raw = manager.ObjValue(i);
+        binding.oid = manager.ObjId(n - 1);
+        binding.type = manager.ObjValueType(n - 1);
+        if (!snmp::IsValueless(binding.type)) binding.raw = manager.ObjValue(n - 1);
+        binding.failure = failure;
         seen.bindings.push_back(std::move(binding));
       }
     } catch (const std::exception&) {
@@ -65,6 +69,17 @@ class AnswerRecorder final : public snmp::ManagerEvents {
       // same and reports its failure through the flags.
     }
     return seen;
+  }
+
+  // Why the run's handler fails on binding n, or an empty text when it
+  // takes its value.
+  static std::string HandlerFailure(snmp::Manager& manager, int n) {
+    try {
+      snmp::BindingValue(manager, n);
+      return {};
+    } catch (const std::exception& e) {
+      return e.what();
+    }
   }
 
   run::Context& ctx_;
@@ -85,20 +100,8 @@ void NameObject(ObjectFinding& object, int k, const std::string& oid) {
 AnswerKind KindOf(const run::TestState& state, const std::optional<SeenAnswer>& seen) {
   if (!state.ResponseReceived) return AnswerKind::kNone;
   if (state.ResponseError) return AnswerKind::kFailed;
-  if (seen && seen->error_status != 0) return AnswerKind::kError;
+  if (seen && seen->error_status != snmp::kErrorStatusNoError) return AnswerKind::kError;
   return AnswerKind::kJudged;
-}
-
-// Why a value makes a run's handler fail, or an empty text when it does
-// not: the same conversion the handler makes.
-std::string ConversionFailure(const SeenBinding& binding) {
-  if (!binding.raw) return {};
-  try {
-    platform::ToInt32(*binding.raw);
-    return {};
-  } catch (const std::exception& e) {
-    return e.what();
-  }
 }
 
 // What the answer left for object k, before judging.
@@ -123,8 +126,8 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
                 "): a run counts it as 0, the same as a real 0");
   } else if (b->type == snmp::kTypeNull) {
     w.push_back("the device gave NULL: a run counts it as 0");
-  } else if (const std::string why = ConversionFailure(*b); !why.empty()) {
-    w.push_back(Describe(*b) + " fails a run's whole poll (poll status 3): " + why);
+  } else if (!b->failure.empty()) {
+    w.push_back(Describe(*b) + " fails a run's whole poll (poll status 3): " + b->failure);
     return;
   }
   if (f.answer == AnswerKind::kFailed) {
@@ -135,15 +138,10 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
 // What fails the run's handler: the first value that does not convert, or
 // a fifth binding.
 std::string FailureCause(const PollFindings& f) {
-  for (const ObjectFinding& object : f.objects) {
-    if (object.binding && !ConversionFailure(*object.binding).empty()) {
-      return "the value of object " + std::to_string(object.slot);
-    }
-  }
-  if (f.seen && f.seen->count > run::kObjectCount) {
-    return "the answer's binding " + std::to_string(run::kObjectCount + 1);
-  }
-  return "a binding that cannot be read";
+  const int n = f.seen ? f.seen->failing_binding : 0;
+  if (n == 0) return "a binding that cannot be read";
+  return (n <= run::kObjectCount ? "the value of object " : "the answer's binding ") +
+         std::to_string(n);
 }
 
 struct RunEnd {
@@ -217,12 +215,11 @@ void JudgeAsRun(run::Context& ctx, const std::optional<SeenAnswer>& seen, PollFi
 
 }  // namespace
 
-std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects,
-                             int first_argument) {
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects) {
   for (int k = 1; k <= run::kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
     const std::string& arg = objects[static_cast<size_t>(k - 1)];
     if (!cmdline::ReadObject(ctx.state, k, arg)) {
-      return cmdline::UnacceptedObject(first_argument + k - 1, k, arg);
+      return cmdline::UnacceptedObject(ctx, k, arg);
     }
   }
   return {};

@@ -24,6 +24,9 @@ struct SeenBinding {
   // The value's text; none for NULL, noSuchObject and noSuchInstance,
   // whose value a run does not read either.
   std::optional<std::string> raw;
+  // Why a run's handler fails on this binding (snmp::BindingValue); empty
+  // when it takes its value.
+  std::string failure;
 };
 
 // One answer as the manager delivered it, read before the run's handler
@@ -33,6 +36,10 @@ struct SeenAnswer {
   int16_t error_index = 0;
   int16_t count = 0;  // bindings the answer had; only the first four are kept
   std::vector<SeenBinding> bindings;
+  // The first binding (from 1) a run's handler fails on (snmp::BindingValue:
+  // a value that is no number, or a binding beyond the four objects); 0
+  // when it takes them all.
+  int failing_binding = 0;
 };
 
 // What the check found for one object slot.
@@ -82,10 +89,10 @@ struct PollFindings {
 };
 
 // Reads the four object arguments into ctx.state as a run does. Returns
-// the one-line reason (numbering the arguments from `first_argument`) when
-// one names no object of its slot, else an empty text.
-std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects,
-                             int first_argument);
+// the one-line reason, numbering the arguments on ctx's command line
+// (cmdline::ObjectArgument), when one names no object of its slot, else an
+// empty text.
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects);
 
 // With the node record in ctx.state (ctx.state.DebugOn false) and the
 // objects read: starts the manager and sends the run's GET with its retry

@@ -22,9 +22,7 @@ void Line(std::string& out, std::string_view label, const std::string& value) {
 
 std::string Quoted(const std::string& text) { return "\"" + diag::Printable(text) + "\""; }
 
-const char* VersionName(const NodeFindings& n) {
-  return n.polled_version == 2 ? "SNMPv2c" : "SNMPv1";
-}
+std::string VersionName(const NodeFindings& n) { return "SNMPv" + n.polled_version; }
 
 std::string Community(const std::string& value, bool show) {
   if (show) return Quoted(value);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <limits>
+#include <string_view>
 
 #include "platform/error.h"
 #include "snmp/ber.h"
@@ -161,28 +162,36 @@ ResponseMessage DecodeResponse(std::string_view datagram) {
   return response;
 }
 
+namespace {
+
+// Indexed by the error status.
+constexpr std::array<const char*, 19> kErrorStatusNames = {"noError",
+                                                           "tooBig",
+                                                           "noSuchName",
+                                                           "badValue",
+                                                           "readOnly",
+                                                           "genErr",
+                                                           "noAccess",
+                                                           "wrongType",
+                                                           "wrongLength",
+                                                           "wrongEncoding",
+                                                           "wrongValue",
+                                                           "noCreation",
+                                                           "inconsistentValue",
+                                                           "resourceUnavailable",
+                                                           "commitFailed",
+                                                           "undoFailed",
+                                                           "authorizationError",
+                                                           "notWritable",
+                                                           "inconsistentName"};
+static_assert(std::string_view(kErrorStatusNames[kErrorStatusNoError]) == "noError");
+static_assert(std::string_view(kErrorStatusNames[kErrorStatusNoSuchName]) == "noSuchName");
+
+}  // namespace
+
 std::string ErrorStatusText(int32_t error_status) {
-  static constexpr std::array<const char*, 19> kNames = {"noError",
-                                                         "tooBig",
-                                                         "noSuchName",
-                                                         "badValue",
-                                                         "readOnly",
-                                                         "genErr",
-                                                         "noAccess",
-                                                         "wrongType",
-                                                         "wrongLength",
-                                                         "wrongEncoding",
-                                                         "wrongValue",
-                                                         "noCreation",
-                                                         "inconsistentValue",
-                                                         "resourceUnavailable",
-                                                         "commitFailed",
-                                                         "undoFailed",
-                                                         "authorizationError",
-                                                         "notWritable",
-                                                         "inconsistentName"};
-  if (error_status >= 0 && static_cast<size_t>(error_status) < kNames.size()) {
-    return kNames[static_cast<size_t>(error_status)];
+  if (error_status >= 0 && static_cast<size_t>(error_status) < kErrorStatusNames.size()) {
+    return kErrorStatusNames[static_cast<size_t>(error_status)];
   }
   return "unknown error status " + std::to_string(error_status);
 }
