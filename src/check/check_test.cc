@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "check/poll.h"
 #include "check/words.h"
+#include "platform/error.h"
+#include "platform/exit_status.h"
 #include "snmp/message.h"
 #include "test_support/test_run.h"
 
@@ -402,6 +406,32 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
             std::vector<std::string>{"argument 4 \"upsBatteryTemperature<40\": no object name of "
                                      "slot 2 (upsBatteryVoltage or xupsInputVoltage)"});
   EXPECT_TRUE(misnamed.manager.requests.empty());
+}
+
+// An end that escapes a check (here from the node record stage) goes to
+// the program's one handler, as main runs it: a status and one line, and
+// nothing on stdout.
+TEST(CheckRun, AnEndThatEscapesGoesToTheOneHandler) {
+  struct Row {
+    std::function<void()> thrown;
+    std::string line;
+  };
+  const Row rows[] = {
+      {[] { platform::EndProgram(platform::kExitFailure, "ReadNodeData: gone"); },
+       "ReadNodeData: gone"},
+      {[] { throw std::bad_alloc(); }, "std::bad_alloc"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Check check("2");
+    check.ctx.read_node_data = [&row](run::Context&) { row.thrown(); };
+    const int status = platform::ExitStatusOf(
+        check.env, [&check] { return RunCheck(check.ctx, check.call, check.out); });
+    EXPECT_EQ(status, platform::kExitFailure);
+    EXPECT_EQ(check.env.stderr_lines, std::vector<std::string>{row.line});
+    EXPECT_EQ(check.out, "");
+    EXPECT_TRUE(check.manager.requests.empty());
+  }
 }
 
 }  // namespace

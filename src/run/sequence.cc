@@ -8,6 +8,7 @@
 #include "diag/log.h"
 #include "platform/convert.h"
 #include "platform/error.h"
+#include "platform/exit_status.h"
 #include "run/context.h"
 #include "run/failure.h"
 #include "run/status_compare.h"
@@ -114,20 +115,10 @@ void StartTest(Context& ctx) {
 }
 
 int RunTest(Context& ctx) {
-  try {
+  return platform::ExitStatusOf(ctx.env, [&ctx] {
     StartTest(ctx);
     return platform::kExitNormal;
-  } catch (const platform::ProgramEnd& end) {
-    if (end.status != platform::kExitNormal) {
-      ctx.env.WriteStderrLine(!end.reason.empty()                          ? end.reason
-                              : end.status == platform::kExitArgumentError ? "argument error"
-                                                                           : "ended by an error");
-    }
-    return end.status;
-  } catch (const std::exception& e) {
-    ctx.env.WriteStderrLine(e.what());
-    return platform::kExitFailure;
-  }
+  });
 }
 
 }  // namespace upstest::run
