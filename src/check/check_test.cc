@@ -357,6 +357,44 @@ TEST(CheckRun, TextAndJsonOfAnAbsentObject) {
   }
 }
 
+// A run judges bindings by their place in the answer, never by their OIDs:
+// the check warns at each place whose OID is not the one asked (the OID
+// found and the one asked), in every rendering, and the answer is not
+// usable. One wrong place, then the right OIDs in reverse order.
+TEST(CheckRun, BindingsThatNameOtherOids) {
+  const std::string uptime = "1.3.6.1.2.1.1.3.0";  // sysUpTime.0
+  const std::vector<std::string> reversed(kFirst.rbegin(), kFirst.rend());
+  for (const std::vector<std::string>& oids :
+       {std::vector<std::string>{kFirst[0], uptime, kFirst[2], kFirst[3]}, reversed}) {
+    SCOPED_TRACE(oids[1]);
+    Check text("2");
+    text.Answers(1, Answer(oids, kGood));
+    EXPECT_EQ(text.Run(CheckCall::Form::kText), 1);
+    Check json("2");
+    json.Answers(1, Answer(oids, kGood));
+    EXPECT_EQ(json.Run(CheckCall::Form::kJson), 1);
+    const nlohmann::json j = nlohmann::json::parse(json.out);
+    EXPECT_EQ(j["usable"], false);
+    EXPECT_EQ(j["answer"], "judged");
+    for (size_t i = 0; i < kFirst.size(); ++i) {
+      const std::string warning = "the device answered " + oids[i] +
+                                  " in this place, not the OID asked (" + kFirst[i] +
+                                  "): a run takes the value by its place all the same";
+      const bool wrong = oids[i] != kFirst[i];
+      EXPECT_EQ(text.out.find("  warning:          " + warning + "\n") != std::string::npos, wrong)
+          << text.out;
+      const auto& o = j["objects"][i];
+      EXPECT_EQ(o["answer_oid"], oids[i]);
+      EXPECT_EQ(o["warning"].is_string() &&
+                    o["warning"].get<std::string>().find(warning) != std::string::npos,
+                wrong);
+      // Judged by place all the same: the value and the status of a run.
+      EXPECT_EQ(o["value"], i == 3 ? 26 : std::stoi(kGood[i].value));
+      EXPECT_EQ(o["status"], run::kObjMet);
+    }
+  }
+}
+
 // A device's text goes into the JSON escaped, and bytes that are not UTF-8
 // come out replaced, so the report always parses.
 TEST(CheckRun, JsonOfHostileText) {

@@ -41,6 +41,7 @@ Json ObjectJson(const ObjectFinding& o) {
   j["name"] = o.name;
   j["oid"] = o.oid;
   j["condition"] = o.condition;
+  j["answer_oid"] = o.binding ? Json(o.binding->oid) : Json(nullptr);
   j["type"] = o.binding ? snmp::TypeName(o.binding->type) : "none";
   j["raw"] = o.binding ? OrNull(o.binding->raw) : Json(nullptr);
   j["value"] = OrNull(o.value);

@@ -3,7 +3,8 @@
 // snmp_version ("1" or "2c"), pollable, usable, answer ("judged", "error",
 // "failed", "none", or null when no GET was sent), error_status,
 // error_index, objects (one object a slot: slot, name, oid, condition,
-// type, raw, value, status, warning, other_name, other_name_present).
+// answer_oid (the OID the answer named in that place, or null), type, raw,
+// value, status, warning, other_name, other_name_present).
 #pragma once
 
 #include <string>

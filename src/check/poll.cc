@@ -104,6 +104,18 @@ AnswerKind KindOf(const run::TestState& state, const std::optional<SeenAnswer>& 
   return AnswerKind::kJudged;
 }
 
+// A binding that names another OID than the one asked in its place: a run
+// judges bindings by their place in the answer, never by their OIDs, so the
+// value it takes may be another object's.
+void OidWarning(ObjectFinding& object) {
+  const std::optional<SeenBinding>& b = object.binding;
+  object.wrong_oid = b && b->oid != object.oid;
+  if (!object.wrong_oid) return;
+  object.warnings.push_back("the device answered " + b->oid +
+                            " in this place, not the OID asked (" + object.oid +
+                            "): a run takes the value by its place all the same");
+}
+
 // What the answer left for object k, before judging.
 void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::string& failure) {
   auto& w = object.warnings;
@@ -206,6 +218,7 @@ void JudgeAsRun(run::Context& ctx, const std::optional<SeenAnswer>& seen, PollFi
   for (ObjectFinding& object : f.objects) {
     object.value = s.ObjValue(object.slot);
     object.status = s.ObjStatus(object.slot);
+    OidWarning(object);
     AnswerWarnings(f, object, failure);
     if (f.answer == AnswerKind::kJudged || f.answer == AnswerKind::kError) {
       JudgingWarnings(s, end, object);

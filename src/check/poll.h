@@ -51,6 +51,9 @@ struct ObjectFinding {
   // The answer's binding for this slot; none when the answer had none (or
   // no answer came).
   std::optional<SeenBinding> binding;
+  // That binding names another OID than the one asked in its place: a run
+  // takes its value all the same, by position (a warning says so).
+  bool wrong_oid = false;
   // The value a run's trap would carry, after the run's scaling; none
   // when nothing was polled.
   std::optional<int32_t> value;
