@@ -3,17 +3,17 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "check/check.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/event_pump.h"
+#include "platform/exit_status.h"
 #include "platform/program.h"
-#include "run/check.h"
 #include "run/context.h"
 #include "run/sequence.h"
 #include "snmp/response.h"
@@ -90,18 +90,11 @@ struct Components {
   std::unique_ptr<upstest::trap::Agent> agent;
 };
 
-// Makes both components, the manager on `pump`; false (the reason written
-// to stderr) when one cannot be made.
-bool MakeComponents(upstest::platform::EventPump& pump, Components& components) {
+// Makes both components, the manager on `pump`. Throws when one cannot be
+// made: the top handler writes why.
+Components MakeComponents(upstest::platform::EventPump& pump) {
   using namespace upstest;
-  try {
-    components.manager = snmp::NewUdpManager(pump);
-    components.agent = trap::NewUdpAgent();
-  } catch (const std::exception& e) {
-    platform::DefaultEnv().WriteStderrLine(e.what());
-    return false;
-  }
-  return true;
+  return {snmp::NewUdpManager(pump), trap::NewUdpAgent()};
 }
 
 // Gives `ctx` the process's arguments, the node reader, the manager's
@@ -124,11 +117,32 @@ void ConnectRun(upstest::run::Context& ctx, int argc, char** argv,
 }
 
 // --check and --check=json: the report on stdout; returns the exit status.
-int Check(upstest::run::Context& ctx, const upstest::run::CheckCall& check) {
+int Check(upstest::run::Context& ctx, const upstest::check::CheckCall& check) {
   std::string report;
-  const int status = upstest::run::RunCheck(ctx, check, report);
+  const int status = upstest::check::RunCheck(ctx, check, report);
   std::fputs(report.c_str(), stdout);
   return status;
+}
+
+// The run or the check the arguments ask for; returns the exit status.
+// Every end that escapes it goes to main's one handler.
+int RunCommand(int argc, char** argv) {
+  using namespace upstest;
+  // --check and --check=json: at most six arguments, so that no run (seven
+  // arguments) can be taken for one.
+  const check::CheckCall check =
+      check::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
+  if (!check.problem.empty()) platform::EndProgram(platform::kExitArgumentError, check.problem);
+
+  platform::EventPump pump;
+  const Components components = MakeComponents(pump);
+  run::Context ctx(platform::DefaultEnv(), pump, *components.manager, *components.agent,
+                   platform::ArgumentText(argc, argv));
+  snmp::FormEvents events(ctx);
+  ConnectRun(ctx, argc, argv, events);
+  if (check.form != check::CheckCall::Form::kNone) return Check(ctx, check);
+  run::StartTest(ctx);
+  return platform::kExitNormal;
 }
 
 }  // namespace
@@ -138,22 +152,8 @@ int main(int argc, char** argv) {
   // Before anything else is opened.
   PrepareProcess();
   if (const std::optional<int> status = AnswerHelpOrVersion(argc, argv)) return *status;
-
-  // --check and --check=json: at most six arguments, so that no run (seven
-  // arguments) can be taken for one.
-  const run::CheckCall check = run::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
-  if (!check.problem.empty()) {
-    platform::DefaultEnv().WriteStderrLine(check.problem);
-    return platform::kExitArgumentError;
-  }
-
-  platform::EventPump pump;
-  Components components;
-  if (!MakeComponents(pump, components)) return platform::kExitFailure;
-  run::Context ctx(platform::DefaultEnv(), pump, *components.manager, *components.agent,
-                   platform::ArgumentText(argc, argv));
-  snmp::FormEvents events(ctx);
-  ConnectRun(ctx, argc, argv, events);
-  if (check.form != run::CheckCall::Form::kNone) return Check(ctx, check);
-  return run::RunTest(ctx);
+  // One handler for both commands: whatever escapes a run or a check gives
+  // an exit status and one line on stderr, never std::terminate.
+  return platform::ExitStatusOf(platform::DefaultEnv(),
+                                [argc, argv] { return RunCommand(argc, argv); });
 }

@@ -49,8 +49,15 @@ bool ReadObject(run::TestState& state, int k, const std::string& arg) {
   return false;
 }
 
-std::string UnacceptedObject(int argument, int k, const std::string& arg) {
-  return "argument " + std::to_string(argument) + " \"" + diag::Printable(arg) +
+int ObjectArgument(const run::Context& ctx, int n) {
+  // The arguments before the objects: NODENAME NODEID NODESTATUS, or
+  // --check NODEID.
+  const int before = ctx.command == run::Command::kCheck ? 2 : 3;
+  return before + n;
+}
+
+std::string UnacceptedObject(const run::Context& ctx, int k, const std::string& arg) {
+  return "argument " + std::to_string(ObjectArgument(ctx, k)) + " \"" + diag::Printable(arg) +
          "\": no object name of slot " + std::to_string(k) + " (" + SlotNames(k) + ")";
 }
 
@@ -76,7 +83,7 @@ std::string ReadCommandLine(run::Context& ctx) {
       const std::string& arg = fields[static_cast<size_t>(k + 2)];
       if (ReadObject(state, k, arg)) continue;
       state.ArgError = true;
-      if (unaccepted.empty()) unaccepted = UnacceptedObject(k + 3, k, arg);
+      if (unaccepted.empty()) unaccepted = UnacceptedObject(ctx, k, arg);
     }
 
     if (state.DebugOn) {

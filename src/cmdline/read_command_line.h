@@ -39,8 +39,14 @@ std::string ReadCommandLine(run::Context& ctx);
 // changing nothing, when neither name of the slot occurs.
 bool ReadObject(run::TestState& state, int k, const std::string& arg);
 
-// The one-line reason for argument number `argument`, `arg`, naming no
-// object of slot k.
-std::string UnacceptedObject(int argument, int k, const std::string& arg);
+// The number of object n's (1..4) argument on ctx's command line, the one
+// every message names it by: a run's NODENAME NODEID NODESTATUS OBJ1..OBJ4
+// makes object n argument n+3; a check's --check NODEID OBJ1..OBJ4
+// argument n+2 (ctx.command).
+int ObjectArgument(const run::Context& ctx, int n);
+
+// The one-line reason for object k's argument `arg` naming no object of
+// slot k, with its number on ctx's command line (ObjectArgument).
+std::string UnacceptedObject(const run::Context& ctx, int k, const std::string& arg);
 
 }  // namespace upstest::cmdline

@@ -17,6 +17,11 @@
 
 namespace upstest::run {
 
+// What a context carries out: a run, or a check (`upstest --check`), whose
+// command line numbers the objects' arguments otherwise
+// (cmdline::ObjectArgument).
+enum class Command { kRun, kCheck };
+
 struct Context {
   // REQUIRES: env_in, pump_in, manager_in and agent_in outlive the context.
   // The log starts with no base and node id 0: whoever sets state.AppBase
@@ -34,6 +39,7 @@ struct Context {
   Context& operator=(const Context&) = delete;
 
   TestState state;
+  Command command = Command::kRun;
   platform::Env& env;
   platform::EventPump& pump;
   snmp::Manager& snmpManager;

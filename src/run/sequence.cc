@@ -6,6 +6,7 @@
 #include "cmdline/read_command_line.h"
 #include "diag/log.h"
 #include "platform/error.h"
+#include "platform/exit_status.h"
 #include "run/context.h"
 #include "run/failure.h"
 #include "run/scaling.h"
@@ -98,20 +99,10 @@ void StartTest(Context& ctx) {
 }
 
 int RunTest(Context& ctx) {
-  try {
+  return platform::ExitStatusOf(ctx.env, [&ctx] {
     StartTest(ctx);
     return platform::kExitNormal;
-  } catch (const platform::ProgramEnd& end) {
-    if (end.status != platform::kExitNormal) {
-      ctx.env.WriteStderrLine(!end.reason.empty()                          ? end.reason
-                              : end.status == platform::kExitArgumentError ? "argument error"
-                                                                           : "ended by an error");
-    }
-    return end.status;
-  } catch (const std::exception& e) {
-    ctx.env.WriteStderrLine(e.what());
-    return platform::kExitFailure;
-  }
+  });
 }
 
 }  // namespace upstest::run

@@ -39,9 +39,10 @@ struct TestState;
 // them handles.
 void StartTest(Context& ctx);
 
-// What the main form's load does after AppBase is set: runs StartTest and
-// returns the exit status (platform::kExit*). An end other than the normal
-// one writes its reason as one line on stderr; a normal end writes nothing
+// What the main form's load does after AppBase is set: runs StartTest
+// through the program's one handler (platform::ExitStatusOf) and returns
+// the exit status (platform::kExit*). An end other than the normal one
+// writes its reason as one line on stderr; a normal end writes nothing
 // there.
 int RunTest(Context& ctx);
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "cmdline/read_command_line.h"
 #include "diag/log.h"
 #include "platform/convert.h"
 #include "run/context.h"
@@ -17,8 +18,9 @@ int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
 // A range condition without its "-": reported like an argument error, then
 // the end.
 [[noreturn]] void RangeError(Context& ctx, int16_t i) {
-  EndWithArgumentError(ctx, "argument " + std::to_string(i + 3) + ": range condition \"" +
-                                diag::Printable(ctx.state.ObjCondVal(i)) + "\" has no '-'");
+  EndWithArgumentError(ctx, "argument " + std::to_string(cmdline::ObjectArgument(ctx, i)) +
+                                ": range condition \"" + diag::Printable(ctx.state.ObjCondVal(i)) +
+                                "\" has no '-'");
 }
 
 }  // namespace

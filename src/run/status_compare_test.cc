@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cmdline/read_command_line.h"
 #include "platform/error.h"
 #include "test_support/test_run.h"
 
@@ -120,6 +121,32 @@ TEST(StatusCompareTest, RangeWithoutDashSendsTheArgumentErrorTrapAndEnds) {
   EXPECT_EQ(trap.at_ms, 0);
   EXPECT_EQ(run.env.now_ms(), 500) << "the end comes 500 ms after the trap";
   EXPECT_TRUE(run.env.appends.empty()) << "no error line";
+}
+
+// A range without '-' and a name of no object of the slot give one
+// argument number for object n: n+3 on a run's command line, n+2 on a
+// check's (--check NODEID OBJ1..OBJ4).
+TEST(StatusCompareTest, TheRangeErrorNamesTheArgumentAsTheWrongNameDoes) {
+  for (const Command command : {Command::kRun, Command::kCheck}) {
+    for (int16_t n = 1; n <= kObjectCount; ++n) {
+      const std::string argument =
+          "argument " + std::to_string(command == Command::kRun ? n + 3 : n + 2);
+      SCOPED_TRACE(argument);
+      TestRun run;
+      run.ctx.command = command;
+      run.ctx.state.ObjValue(4) = 7;
+      run.ctx.state.ObjCondSign(n) = "|";
+      run.ctx.state.ObjCondVal(n) = "20";
+      std::string reason;
+      try {
+        StatusCompare(run.ctx, n);
+      } catch (const platform::ProgramEnd& end) {
+        reason = end.reason;
+      }
+      EXPECT_EQ(reason, argument + ": range condition \"20\" has no '-'");
+      EXPECT_EQ(cmdline::UnacceptedObject(run.ctx, n, "x").rfind(argument + " \"x\":", 0), 0u);
+    }
+  }
 }
 
 TEST(StatusCompareTest, ConversionErrorsEndThroughTheTrap) {

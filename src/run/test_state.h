@@ -114,6 +114,10 @@ inline constexpr int16_t kNodeStatusNoAllClear = 6;
 // The SNMP version a node is polled in: SNMPv2c (2) only for the exact
 // stored text "2" (nothing is trimmed), SNMPv1 (1) for anything else.
 inline int PolledSnmpVersion(const TestState& state) { return state.SnmpVersion == "2" ? 2 : 1; }
+// That version's name as SNMP writes it: "1" or "2c".
+inline const char* PolledSnmpVersionName(const TestState& state) {
+  return PolledSnmpVersion(state) == 2 ? "2c" : "1";
+}
 
 // A poll that was not judged: `poll_status`, and every other code 0.
 inline void SetNotJudged(TestState& state, int16_t poll_status) {

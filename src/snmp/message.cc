@@ -2,9 +2,11 @@
 
 #include <array>
 #include <limits>
+#include <string_view>
 
 #include "platform/error.h"
 #include "snmp/ber.h"
+#include "snmp/manager.h"
 
 namespace upstest::snmp {
 
@@ -160,30 +162,71 @@ ResponseMessage DecodeResponse(std::string_view datagram) {
   return response;
 }
 
+namespace {
+
+// Indexed by the error status.
+constexpr std::array<const char*, 19> kErrorStatusNames = {"noError",
+                                                           "tooBig",
+                                                           "noSuchName",
+                                                           "badValue",
+                                                           "readOnly",
+                                                           "genErr",
+                                                           "noAccess",
+                                                           "wrongType",
+                                                           "wrongLength",
+                                                           "wrongEncoding",
+                                                           "wrongValue",
+                                                           "noCreation",
+                                                           "inconsistentValue",
+                                                           "resourceUnavailable",
+                                                           "commitFailed",
+                                                           "undoFailed",
+                                                           "authorizationError",
+                                                           "notWritable",
+                                                           "inconsistentName"};
+static_assert(std::string_view(kErrorStatusNames[kErrorStatusNoError]) == "noError");
+static_assert(std::string_view(kErrorStatusNames[kErrorStatusNoSuchName]) == "noSuchName");
+
+}  // namespace
+
 std::string ErrorStatusText(int32_t error_status) {
-  static constexpr std::array<const char*, 19> kNames = {"noError",
-                                                         "tooBig",
-                                                         "noSuchName",
-                                                         "badValue",
-                                                         "readOnly",
-                                                         "genErr",
-                                                         "noAccess",
-                                                         "wrongType",
-                                                         "wrongLength",
-                                                         "wrongEncoding",
-                                                         "wrongValue",
-                                                         "noCreation",
-                                                         "inconsistentValue",
-                                                         "resourceUnavailable",
-                                                         "commitFailed",
-                                                         "undoFailed",
-                                                         "authorizationError",
-                                                         "notWritable",
-                                                         "inconsistentName"};
-  if (error_status >= 0 && static_cast<size_t>(error_status) < kNames.size()) {
-    return kNames[static_cast<size_t>(error_status)];
+  if (error_status >= 0 && static_cast<size_t>(error_status) < kErrorStatusNames.size()) {
+    return kErrorStatusNames[static_cast<size_t>(error_status)];
   }
   return "unknown error status " + std::to_string(error_status);
+}
+
+std::string TypeName(int32_t type) {
+  switch (type) {
+    case kTypeInteger:
+      return "INTEGER";
+    case kTypeOctetString:
+      return "OCTET STRING";
+    case kTypeNull:
+      return "NULL";
+    case kTypeObjectId:
+      return "OBJECT IDENTIFIER";
+    case kTypeIpAddress:
+      return "IpAddress";
+    case kTypeCounter32:
+      return "Counter32";
+    case kTypeGauge32:
+      return "Gauge32";
+    case kTypeTimeTicks:
+      return "TimeTicks";
+    case kTypeOpaque:
+      return "Opaque";
+    case kTypeCounter64:
+      return "Counter64";
+    case kTypeNoSuchObject:
+      return "noSuchObject";
+    case kTypeNoSuchInstance:
+      return "noSuchInstance";
+    case kTypeEndOfMibView:
+      return "endOfMibView";
+    default:
+      return "type " + std::to_string(type);
+  }
 }
 
 std::string EncodeTrap(const TrapMessage& trap) {

@@ -46,8 +46,16 @@ struct ResponseMessage {
 // encoding. Error-status and error-index must fit 16 signed bits.
 ResponseMessage DecodeResponse(std::string_view datagram);
 
+// The error-status values the system tests by number (RFC 1157, RFC 3416).
+inline constexpr int16_t kErrorStatusNoError = 0;
+inline constexpr int16_t kErrorStatusNoSuchName = 2;
+
 // The name of an error status ("noError", "noSuchName" ...; RFC 3416).
 std::string ErrorStatusText(int32_t error_status);
+
+// The SMI name of a value type (snmp/manager.h's kType*: "INTEGER",
+// "Gauge32", "noSuchObject" ...); "type N" for a type that has none.
+std::string TypeName(int32_t type);
 
 struct TrapBinding {
   std::string oid;

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "diag/log.h"
-#include "platform/convert.h"
-#include "platform/error.h"
 #include "run/context.h"
 #include "run/failure.h"
 #include "run/scaling.h"
+#include "snmp/binding_value.h"
 
 namespace upstest::snmp {
 
@@ -76,12 +75,7 @@ void snmpManager_Response(run::Context& ctx, int32_t request_id, int16_t error_s
     // comes, before anything of it is read; the values already stored stay.
     const int16_t count = manager.ObjCount();
     for (int i = 1; i <= count; ++i) {
-      if (i > run::kObjectCount) {
-        throw platform::Failure("Subscript out of range: object " + std::to_string(i));
-      }
-      int32_t& slot = state.ObjValue(i);
-      const int32_t type = manager.ObjValueType(i - 1);
-      slot = IsValueless(type) ? 0 : platform::ToInt32(manager.ObjValue(i - 1));
+      state.ObjValue(i) = BindingValue(manager, i);
       stored = i;
     }
 

@@ -26,10 +26,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/resolver.h"
+#include "platform/scoped_fd.h"
 #include "snmp/ber.h"
 #include "snmp/endpoint.h"
 #include "snmp/message.h"
@@ -106,7 +108,7 @@ class UdpManager final : public Manager, public platform::EventSource {
   void SendGetRequest() override;
   void DeliverPending() override;
   void AddWakeups(platform::Wakeups& wakeups) const override {
-    for (int fd : {fd4_, fd6_}) {
+    for (int fd : {fd4_.get(), fd6_.get()}) {
       if (fd >= 0) wakeups.fds.push_back(fd);
     }
   }
@@ -123,8 +125,15 @@ class UdpManager final : public Manager, public platform::EventSource {
     CheckIndex(i, current_->size());
     return (*current_)[static_cast<size_t>(i)];
   }
-  int OpenSocket(int family, const sockaddr* address, socklen_t length);
-  int OpenAnyIpv6();
+  // A UDP socket of `family` bound to `address`; none, with the reason in
+  // `error` (an errno value), when it cannot be opened or bound.
+  static platform::ScopedFd OpenSocket(int family, const sockaddr* address, socklen_t length,
+                                       int& error);
+  static platform::ScopedFd OpenAnyIpv4(int& error);
+  static platform::ScopedFd OpenAnyIpv6(int& error);
+  // The socket bound to the local address set, in `fd4` or `fd6` by its
+  // family. Throws Failure when it cannot be resolved or bound.
+  void OpenLocal(platform::ScopedFd& fd4, platform::ScopedFd& fd6) const;
   void Close();
   void HandleDatagram(std::string_view datagram, bool cut_off);
   // Why a datagram from `source` is no answer; empty when it comes from the
@@ -137,8 +146,8 @@ class UdpManager final : public Manager, public platform::EventSource {
   int16_t waiting_time_ = 0;
   std::string local_address_;
   bool active_ = false;
-  int fd4_ = -1;
-  int fd6_ = -1;
+  platform::ScopedFd fd4_;
+  platform::ScopedFd fd6_;
   std::string bound_address_;
   int32_t bound_port_ = 0;
 
@@ -156,26 +165,58 @@ class UdpManager final : public Manager, public platform::EventSource {
   const std::vector<ReceivedBinding>* current_ = nullptr;
 };
 
-int UdpManager::OpenSocket(int family, const sockaddr* address, socklen_t length) {
-  const int fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -errno;
+platform::ScopedFd UdpManager::OpenSocket(int family, const sockaddr* address, socklen_t length,
+                                          int& error) {
+  platform::ScopedFd fd(socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) {
+    error = errno;
+    return {};
+  }
   if (family == AF_INET6) {
     const int on = 1;
-    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   }
-  if (bind(fd, address, length) != 0) {
-    const int error = errno;
-    close(fd);
-    return -error;
+  if (bind(fd.get(), address, length) != 0) {
+    error = errno;
+    return {};
   }
   return fd;
 }
 
-int UdpManager::OpenAnyIpv6() {
+platform::ScopedFd UdpManager::OpenAnyIpv4(int& error) {
+  sockaddr_in any4{};
+  any4.sin_family = AF_INET;
+  any4.sin_addr.s_addr = htonl(INADDR_ANY);
+  return OpenSocket(AF_INET, reinterpret_cast<const sockaddr*>(&any4), sizeof any4, error);
+}
+
+platform::ScopedFd UdpManager::OpenAnyIpv6(int& error) {
   sockaddr_in6 any6{};
   any6.sin6_family = AF_INET6;
   any6.sin6_addr = in6addr_any;
-  return OpenSocket(AF_INET6, reinterpret_cast<const sockaddr*>(&any6), sizeof any6);
+  return OpenSocket(AF_INET6, reinterpret_cast<const sockaddr*>(&any6), sizeof any6, error);
+}
+
+void UdpManager::OpenLocal(platform::ScopedFd& fd4, platform::ScopedFd& fd6) const {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(local_address_.c_str(), "0", &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    throw platform::Failure("cannot resolve the local address '" + local_address_ +
+                            "': " + gai_strerror(rc));
+  }
+  int error = 0;
+  platform::ScopedFd fd = OpenSocket(found->ai_family, found->ai_addr, found->ai_addrlen, error);
+  const int family = found->ai_family;
+  freeaddrinfo(found);
+  if (!fd.valid()) {
+    throw platform::Failure("cannot bind the UDP socket to '" + local_address_ +
+                            "': " + ErrnoText(error));
+  }
+  (family == AF_INET6 ? fd6 : fd4) = std::move(fd);
 }
 
 void UdpManager::SetActive(bool active) {
@@ -184,45 +225,24 @@ void UdpManager::SetActive(bool active) {
     Close();
     return;
   }
-  int fd4 = -1;
-  int fd6 = -1;
+  // Both closed on any way out before they are the manager's own.
+  platform::ScopedFd fd4;
+  platform::ScopedFd fd6;
   if (local_address_.empty()) {
-    sockaddr_in any4{};
-    any4.sin_family = AF_INET;
-    any4.sin_addr.s_addr = htonl(INADDR_ANY);
-    fd4 = OpenSocket(AF_INET, reinterpret_cast<const sockaddr*>(&any4), sizeof any4);
-    if (fd4 < 0) throw platform::Failure("cannot open the UDP socket: " + ErrnoText(-fd4));
+    int error = 0;
+    fd4 = OpenAnyIpv4(error);
+    if (!fd4.valid()) throw platform::Failure("cannot open the UDP socket: " + ErrnoText(error));
   } else {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(local_address_.c_str(), "0", &hints, &found);
-    if (rc != 0 || found == nullptr) {
-      throw platform::Failure("cannot resolve the local address '" + local_address_ +
-                              "': " + gai_strerror(rc));
-    }
-    const int fd = OpenSocket(found->ai_family, found->ai_addr, found->ai_addrlen);
-    const int family = found->ai_family;
-    freeaddrinfo(found);
-    if (fd < 0) {
-      throw platform::Failure("cannot bind the UDP socket to '" + local_address_ +
-                              "': " + ErrnoText(-fd));
-    }
-    (family == AF_INET6 ? fd6 : fd4) = fd;
+    OpenLocal(fd4, fd6);
   }
-  const int main_fd = fd4 >= 0 ? fd4 : fd6;
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
+  const int main_fd = fd4.valid() ? fd4.get() : fd6.get();
   if (getsockname(main_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-    const int error = errno;
-    if (fd4 >= 0) close(fd4);
-    if (fd6 >= 0) close(fd6);
-    throw platform::Failure("cannot read the local address: " + ErrnoText(error));
+    throw platform::Failure("cannot read the local address: " + ErrnoText(errno));
   }
-  fd4_ = fd4;
-  fd6_ = fd6;
+  fd4_ = std::move(fd4);
+  fd6_ = std::move(fd6);
   bound_address_ = AddressText(bound);
   bound_port_ = PortOf(bound);
   active_ = true;
@@ -231,9 +251,8 @@ void UdpManager::SetActive(bool active) {
 
 void UdpManager::Close() {
   if (active_) pump_.Unregister(this);
-  if (fd4_ >= 0) close(fd4_);
-  if (fd6_ >= 0) close(fd6_);
-  fd4_ = fd6_ = -1;
+  fd4_.Reset();
+  fd6_.Reset();
   active_ = false;
   bound_address_.clear();
   bound_port_ = 0;
@@ -248,16 +267,12 @@ void UdpManager::SendGetRequest() {
   for (const platform::SocketAddress& found : ResolveHost(resolver_, remote_host_)) {
     const platform::SocketAddress to = Endpoint(found, remote_port_);
     const int family = to.storage.ss_family;
-    if (family == AF_INET6 && fd6_ < 0 && local_address_.empty()) {
+    if (family == AF_INET6 && !fd6_.valid() && local_address_.empty()) {
       // Without IPv6 on this machine only IPv4 addresses can be polled.
-      const int fd6 = OpenAnyIpv6();
-      if (fd6 < 0) {
-        error = -fd6;
-        continue;
-      }
-      fd6_ = fd6;
+      fd6_ = OpenAnyIpv6(error);
+      if (!fd6_.valid()) continue;
     }
-    const int fd = family == AF_INET ? fd4_ : family == AF_INET6 ? fd6_ : -1;
+    const int fd = family == AF_INET ? fd4_.get() : family == AF_INET6 ? fd6_.get() : -1;
     if (fd < 0) continue;
     const ssize_t n = sendto(fd, message.data(), message.size(), 0,
                              reinterpret_cast<const sockaddr*>(&to.storage), to.length);
@@ -276,8 +291,8 @@ void UdpManager::DeliverPending() {
   // so that a nested delivery inside a handler has its own.
   const std::unique_ptr<char[]> buffer(new char[kReceiveBuffer]);
   int budget = kMaxDatagramsPerDelivery;
-  for (int fd : {fd4_, fd6_}) {
-    while (fd >= 0 && (fd == fd4_ || fd == fd6_) && budget-- > 0) {
+  for (int fd : {fd4_.get(), fd6_.get()}) {
+    while (fd >= 0 && (fd == fd4_.get() || fd == fd6_.get()) && budget-- > 0) {
       platform::SocketAddress source;
       source.length = sizeof source.storage;
       const ssize_t n = recvfrom(fd, buffer.get(), kReceiveBuffer, MSG_DONTWAIT | MSG_TRUNC,

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "platform/error.h"
-#include "store/test_files.h"
+#include "test_support/test_files.h"
 
 namespace upstest::store {
 namespace {

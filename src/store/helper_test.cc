@@ -26,7 +26,7 @@
 #include "platform/program.h"
 #include "store/ado.h"
 #include "store/helper_server.h"
-#include "store/test_files.h"
+#include "test_support/test_files.h"
 
 namespace upstest::store {
 namespace {

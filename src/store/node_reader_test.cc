@@ -20,8 +20,8 @@
 #include "run/sequence.h"
 #include "store/ado.h"
 #include "store/connection_string.h"
-#include "store/pg_test_db.h"
-#include "store/test_files.h"
+#include "test_support/pg_test_db.h"
+#include "test_support/test_files.h"
 #include "test_support/test_run.h"
 
 namespace upstest::store {

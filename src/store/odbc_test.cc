@@ -13,8 +13,8 @@
 #include "platform/error.h"
 #include "store/ado.h"
 #include "store/odbc_notes.h"
-#include "store/pg_test_db.h"
-#include "store/test_files.h"
+#include "test_support/pg_test_db.h"
+#include "test_support/test_files.h"
 
 namespace upstest::store {
 namespace {

@@ -8,11 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "run/check_poll.h"
+#include "check/poll.h"
 
 namespace upstest::run {
-
 struct Context;
+}  // namespace upstest::run
+
+namespace upstest::check {
 
 // The further GETs are sent only while the check's poll has lasted less
 // than this: each may take as long as a run's two attempts, so a check
@@ -21,7 +23,7 @@ inline constexpr int64_t kAskingMs = 12000;
 
 // What the further GETs work with.
 struct Asking {
-  Context& ctx;
+  run::Context& ctx;
   // The last answer the check's receiver of the manager's events took in;
   // cleared before each GET.
   std::optional<SeenAnswer>& last;
@@ -46,4 +48,4 @@ struct Asking {
 // or would begin kAskingMs or more after started_ms.
 void AskOtherNames(Asking& a, PollFindings& f);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -1,12 +1,12 @@
 // The argument rules of `upstest --check`.
+#include "check/call.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "run/check.h"
-
-namespace upstest::run {
+namespace upstest::check {
 namespace {
 
 // Which argument lists are a check, in which form, and which are refused.
@@ -54,4 +54,4 @@ TEST(CheckCallTest, ArgumentRules) {
 }
 
 }  // namespace
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -1,12 +1,13 @@
-// The --check report as JSON, written by nlohmann/json (which escapes every
-// text and replaces bytes that are not UTF-8).
+// Written by nlohmann/json, which escapes every text and replaces bytes
+// that are not UTF-8.
+#include "check/json.h"
+
 #include <nlohmann/json.hpp>
 
-#include "run/check_report.h"
-#include "run/check_words.h"
-#include "run/test_state.h"
+#include "check/words.h"
+#include "snmp/message.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -40,7 +41,8 @@ Json ObjectJson(const ObjectFinding& o) {
   j["name"] = o.name;
   j["oid"] = o.oid;
   j["condition"] = o.condition;
-  j["type"] = o.binding ? TypeName(o.binding->type) : "none";
+  j["answer_oid"] = o.binding ? Json(o.binding->oid) : Json(nullptr);
+  j["type"] = o.binding ? snmp::TypeName(o.binding->type) : "none";
   j["raw"] = o.binding ? OrNull(o.binding->raw) : Json(nullptr);
   j["value"] = OrNull(o.value);
   j["status"] = o.status;
@@ -54,25 +56,24 @@ Json ObjectJson(const ObjectFinding& o) {
 
 }  // namespace
 
-std::string CheckJson(const TestState& state, std::optional<int32_t> node_id, bool pollable,
-                      bool usable, const std::optional<PollFindings>& findings) {
-  const std::optional<SeenAnswer>* seen = findings ? &findings->seen : nullptr;
+std::string JsonReport(const Report& report) {
+  const std::optional<PollFindings>& poll = report.poll;
+  const SeenAnswer* seen = poll && poll->seen ? &*poll->seen : nullptr;
   Json j;
-  j["node_id"] = OrNull(node_id);
-  j["address"] = state.IpAddr;
-  j["port"] = state.UdpPort;
-  j["snmp_version"] = PolledSnmpVersion(state) == 2 ? "2c" : "1";
-  j["pollable"] = pollable;
-  j["usable"] = usable;
-  j["answer"] = AnswerName(findings);
-  j["error_status"] = seen && *seen ? Json((*seen)->error_status) : Json(nullptr);
-  j["error_index"] = seen && *seen ? Json((*seen)->error_index) : Json(nullptr);
+  j["node_id"] = OrNull(report.node.node_id);
+  j["address"] = report.node.address;
+  j["port"] = report.node.port;
+  j["snmp_version"] = report.node.polled_version;
+  j["pollable"] = report.pollable;
+  j["usable"] = report.usable;
+  j["answer"] = AnswerName(poll);
+  j["error_status"] = seen ? Json(seen->error_status) : Json(nullptr);
+  j["error_index"] = seen ? Json(seen->error_index) : Json(nullptr);
   j["objects"] = Json::array();
-  if (findings) {
-    for (const ObjectFinding& object : findings->objects)
-      j["objects"].push_back(ObjectJson(object));
+  if (poll) {
+    for (const ObjectFinding& object : poll->objects) j["objects"].push_back(ObjectJson(object));
   }
   return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

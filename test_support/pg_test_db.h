@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "store/test_files.h"
+#include "test_support/test_files.h"
 
 namespace upstest::store::testing {
 

@@ -1,24 +1,24 @@
-#include "run/check_poll.h"
+#include "check/poll.h"
 
 #include <exception>
 #include <string>
 #include <utility>
 
+#include "check/asking.h"
+#include "check/words.h"
 #include "cmdline/object_name_table.h"
 #include "cmdline/read_command_line.h"
-#include "platform/convert.h"
 #include "platform/error.h"
-#include "run/check_asking.h"
-#include "run/check_words.h"
 #include "run/context.h"
 #include "run/scaling.h"
 #include "run/status_compare.h"
+#include "snmp/binding_value.h"
 #include "snmp/manager.h"
 #include "snmp/message.h"
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
@@ -27,7 +27,7 @@ namespace {
 // ObjValue, ResponseReceived and ResponseError are exactly a run's.
 class AnswerRecorder final : public snmp::ManagerEvents {
  public:
-  explicit AnswerRecorder(Context& ctx) : ctx_(ctx) { ctx_.snmpManager.SetEvents(this); }
+  explicit AnswerRecorder(run::Context& ctx) : ctx_(ctx) { ctx_.snmpManager.SetEvents(this); }
   ~AnswerRecorder() override { ctx_.snmpManager.SetEvents(nullptr); }
   AnswerRecorder(const AnswerRecorder&) = delete;
   AnswerRecorder& operator=(const AnswerRecorder&) = delete;
@@ -53,11 +53,15 @@ class AnswerRecorder final : public snmp::ManagerEvents {
     snmp::Manager& manager = ctx_.snmpManager;
     try {
       seen.count = manager.ObjCount();
-      for (int16_t i = 0; i < seen.count && i < kObjectCount; ++i) {
+      for (int16_t n = 1; n <= seen.count; ++n) {
+        const std::string failure = HandlerFailure(manager, n);
+        if (!failure.empty() && seen.failing_binding == 0) seen.failing_binding = n;
+        if (n > run::kObjectCount) break;  // the objects take four: no more are shown
         SeenBinding binding;
-        binding.oid = manager.ObjId(i);
-        binding.type = manager.ObjValueType(i);
-        if (!snmp::IsValueless(binding.type)) binding.raw = manager.ObjValue(i);
+        binding.oid = manager.ObjId(n - 1);
+        binding.type = manager.ObjValueType(n - 1);
+        if (!snmp::IsValueless(binding.type)) binding.raw = manager.ObjValue(n - 1);
+        binding.failure = failure;
         seen.bindings.push_back(std::move(binding));
       }
     } catch (const std::exception&) {
@@ -67,7 +71,18 @@ class AnswerRecorder final : public snmp::ManagerEvents {
     return seen;
   }
 
-  Context& ctx_;
+  // Why the run's handler fails on binding n, or an empty text when it
+  // takes its value.
+  static std::string HandlerFailure(snmp::Manager& manager, int n) {
+    try {
+      snmp::BindingValue(manager, n);
+      return {};
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+  }
+
+  run::Context& ctx_;
 };
 
 // The accepted name of slot k that polls `oid`, and the slot's other name.
@@ -82,23 +97,23 @@ void NameObject(ObjectFinding& object, int k, const std::string& oid) {
   }
 }
 
-AnswerKind KindOf(const TestState& state, const std::optional<SeenAnswer>& seen) {
+AnswerKind KindOf(const run::TestState& state, const std::optional<SeenAnswer>& seen) {
   if (!state.ResponseReceived) return AnswerKind::kNone;
   if (state.ResponseError) return AnswerKind::kFailed;
-  if (seen && seen->error_status != 0) return AnswerKind::kError;
+  if (seen && seen->error_status != snmp::kErrorStatusNoError) return AnswerKind::kError;
   return AnswerKind::kJudged;
 }
 
-// Why a value makes a run's handler fail, or an empty text when it does
-// not: the same conversion the handler makes.
-std::string ConversionFailure(const SeenBinding& binding) {
-  if (!binding.raw) return {};
-  try {
-    platform::ToInt32(*binding.raw);
-    return {};
-  } catch (const std::exception& e) {
-    return e.what();
-  }
+// A binding that names another OID than the one asked in its place: a run
+// judges bindings by their place in the answer, never by their OIDs, so the
+// value it takes may be another object's.
+void OidWarning(ObjectFinding& object) {
+  const std::optional<SeenBinding>& b = object.binding;
+  object.wrong_oid = b && b->oid != object.oid;
+  if (!object.wrong_oid) return;
+  object.warnings.push_back("the device answered " + b->oid +
+                            " in this place, not the OID asked (" + object.oid +
+                            "): a run takes the value by its place all the same");
 }
 
 // What the answer left for object k, before judging.
@@ -119,12 +134,12 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
   if (!b) {
     w.push_back("the answer has no binding for this object: a run keeps 0 for it");
   } else if (b->type == snmp::kTypeNoSuchObject || b->type == snmp::kTypeNoSuchInstance) {
-    w.push_back("the device does not have this object (" + TypeName(b->type) +
+    w.push_back("the device does not have this object (" + snmp::TypeName(b->type) +
                 "): a run counts it as 0, the same as a real 0");
   } else if (b->type == snmp::kTypeNull) {
     w.push_back("the device gave NULL: a run counts it as 0");
-  } else if (const std::string why = ConversionFailure(*b); !why.empty()) {
-    w.push_back(Describe(*b) + " fails a run's whole poll (poll status 3): " + why);
+  } else if (!b->failure.empty()) {
+    w.push_back(Describe(*b) + " fails a run's whole poll (poll status 3): " + b->failure);
     return;
   }
   if (f.answer == AnswerKind::kFailed) {
@@ -135,15 +150,10 @@ void AnswerWarnings(const PollFindings& f, ObjectFinding& object, const std::str
 // What fails the run's handler: the first value that does not convert, or
 // a fifth binding.
 std::string FailureCause(const PollFindings& f) {
-  for (const ObjectFinding& object : f.objects) {
-    if (object.binding && !ConversionFailure(*object.binding).empty()) {
-      return "the value of object " + std::to_string(object.slot);
-    }
-  }
-  if (f.seen && f.seen->count > kObjectCount) {
-    return "the answer's binding " + std::to_string(kObjectCount + 1);
-  }
-  return "a binding that cannot be read";
+  const int n = f.seen ? f.seen->failing_binding : 0;
+  if (n == 0) return "a binding that cannot be read";
+  return (n <= run::kObjectCount ? "the value of object " : "the answer's binding ") +
+         std::to_string(n);
 }
 
 struct RunEnd {
@@ -154,10 +164,10 @@ struct RunEnd {
 
 // A run's first comparison pass, which may end the run (a range condition
 // without '-', a condition value that is no number).
-RunEnd FirstPass(Context& ctx) {
-  for (int16_t i = 1; i <= kObjectCount; ++i) {
+RunEnd FirstPass(run::Context& ctx) {
+  for (int16_t i = 1; i <= run::kObjectCount; ++i) {
     try {
-      StatusCompare(ctx, i);
+      run::StatusCompare(ctx, i);
     } catch (const platform::ProgramEnd& end) {
       return {i, end.status, end.reason};
     }
@@ -166,7 +176,7 @@ RunEnd FirstPass(Context& ctx) {
 }
 
 // Why a judged answer leaves object k without a verdict of its own.
-void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& object) {
+void JudgingWarnings(const run::TestState& s, const RunEnd& end, ObjectFinding& object) {
   const int k = object.slot;
   const std::string& op = s.ObjCondSign(k);
   auto& w = object.warnings;
@@ -177,18 +187,18 @@ void JudgingWarnings(const TestState& s, const RunEnd& end, ObjectFinding& objec
   } else if (end.object != 0) {
     w.push_back("a run ends at object " + std::to_string(end.object) +
                 ", so no verdict on this one is reported");
-  } else if (op == "|" && !RangesAreJudged(s)) {
+  } else if (op == "|" && !run::RangesAreJudged(s)) {
     const std::string why = "a range is judged only while object 4's value is above 0 (it is " +
                             std::to_string(s.ObjValue(4)) + ")";
     w.push_back(k == 4 ? "counted as met without judging: " + why : "not judged: " + why);
-  } else if (!IsJudgedOperator(op)) {
+  } else if (!run::IsJudgedOperator(op)) {
     w.push_back("not judged: the condition's operator \"" + op + "\" is none of = < > |");
   }
 }
 
 // The answer and the first pass, as a run would take them.
-void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
-  TestState& s = ctx.state;
+void JudgeAsRun(run::Context& ctx, const std::optional<SeenAnswer>& seen, PollFindings& f) {
+  run::TestState& s = ctx.state;
   f.answer = KindOf(s, seen);
   if (f.answer != AnswerKind::kNone) f.seen = seen;
   for (ObjectFinding& object : f.objects) {
@@ -196,10 +206,11 @@ void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFinding
       object.binding = f.seen->bindings[static_cast<size_t>(object.slot - 1)];
     }
   }
-  ScaleValues(s);
+  run::ScaleValues(s);
   RunEnd end;
   if (f.answer == AnswerKind::kNone || f.answer == AnswerKind::kFailed) {
-    SetNotJudged(s, f.answer == AnswerKind::kNone ? kPollNoAnswer : kPollHandlerFailed);
+    run::SetNotJudged(s,
+                      f.answer == AnswerKind::kNone ? run::kPollNoAnswer : run::kPollHandlerFailed);
   } else {
     end = FirstPass(ctx);
   }
@@ -207,6 +218,7 @@ void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFinding
   for (ObjectFinding& object : f.objects) {
     object.value = s.ObjValue(object.slot);
     object.status = s.ObjStatus(object.slot);
+    OidWarning(object);
     AnswerWarnings(f, object, failure);
     if (f.answer == AnswerKind::kJudged || f.answer == AnswerKind::kError) {
       JudgingWarnings(s, end, object);
@@ -216,21 +228,20 @@ void JudgeAsRun(Context& ctx, const std::optional<SeenAnswer>& seen, PollFinding
 
 }  // namespace
 
-std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objects,
-                             int first_argument) {
-  for (int k = 1; k <= kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects) {
+  for (int k = 1; k <= run::kObjectCount && static_cast<size_t>(k) <= objects.size(); ++k) {
     const std::string& arg = objects[static_cast<size_t>(k - 1)];
     if (!cmdline::ReadObject(ctx.state, k, arg)) {
-      return cmdline::UnacceptedObject(first_argument + k - 1, k, arg);
+      return cmdline::UnacceptedObject(ctx, k, arg);
     }
   }
   return {};
 }
 
-PollFindings NotPolled(const Context& ctx, std::string why) {
+PollFindings NotPolled(const run::Context& ctx, std::string why) {
   PollFindings f;
   f.poll_problem = std::move(why);
-  for (int k = 1; k <= kObjectCount; ++k) {
+  for (int k = 1; k <= run::kObjectCount; ++k) {
     ObjectFinding& object = f.objects[static_cast<size_t>(k - 1)];
     object.slot = k;
     object.oid = ctx.state.ObjOid(k);
@@ -240,7 +251,7 @@ PollFindings NotPolled(const Context& ctx, std::string why) {
   return f;
 }
 
-PollFindings PollForCheck(Context& ctx) {
+PollFindings PollForCheck(run::Context& ctx) {
   PollFindings f = NotPolled(ctx, {});
   AnswerRecorder recorder(ctx);
   const int64_t started_ms = ctx.env.MonotonicMs();
@@ -266,4 +277,4 @@ PollFindings PollForCheck(Context& ctx) {
   return f;
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

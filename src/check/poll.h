@@ -12,8 +12,10 @@
 #include "run/test_state.h"
 
 namespace upstest::run {
-
 struct Context;
+}  // namespace upstest::run
+
+namespace upstest::check {
 
 // One binding as the answer carried it.
 struct SeenBinding {
@@ -22,6 +24,9 @@ struct SeenBinding {
   // The value's text; none for NULL, noSuchObject and noSuchInstance,
   // whose value a run does not read either.
   std::optional<std::string> raw;
+  // Why a run's handler fails on this binding (snmp::BindingValue); empty
+  // when it takes its value.
+  std::string failure;
 };
 
 // One answer as the manager delivered it, read before the run's handler
@@ -31,6 +36,10 @@ struct SeenAnswer {
   int16_t error_index = 0;
   int16_t count = 0;  // bindings the answer had; only the first four are kept
   std::vector<SeenBinding> bindings;
+  // The first binding (from 1) a run's handler fails on (snmp::BindingValue:
+  // a value that is no number, or a binding beyond the four objects); 0
+  // when it takes them all.
+  int failing_binding = 0;
 };
 
 // What the check found for one object slot.
@@ -42,6 +51,9 @@ struct ObjectFinding {
   // The answer's binding for this slot; none when the answer had none (or
   // no answer came).
   std::optional<SeenBinding> binding;
+  // That binding names another OID than the one asked in its place: a run
+  // takes its value all the same, by position (a warning says so).
+  bool wrong_oid = false;
   // The value a run's trap would carry, after the run's scaling; none
   // when nothing was polled.
   std::optional<int32_t> value;
@@ -71,7 +83,7 @@ struct PollFindings {
   std::string poll_problem;  // why not, when a run would end before that
   AnswerKind answer = AnswerKind::kNotAsked;
   std::optional<SeenAnswer> seen;  // the answer a run would judge
-  std::array<ObjectFinding, kObjectCount> objects;
+  std::array<ObjectFinding, run::kObjectCount> objects;
   // Why the check stopped asking the device before the other names (and,
   // with SNMPv1, each OID alone) were all asked; empty when it did not.
   std::string asking_stopped;
@@ -80,10 +92,10 @@ struct PollFindings {
 };
 
 // Reads the four object arguments into ctx.state as a run does. Returns
-// the one-line reason (numbering the arguments from `first_argument`) when
-// one names no object of its slot, else an empty text.
-std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objects,
-                             int first_argument);
+// the one-line reason, numbering the arguments on ctx's command line
+// (cmdline::ObjectArgument), when one names no object of its slot, else an
+// empty text.
+std::string ReadCheckObjects(run::Context& ctx, const std::vector<std::string>& objects);
 
 // With the node record in ctx.state (ctx.state.DebugOn false) and the
 // objects read: starts the manager and sends the run's GET with its retry
@@ -92,10 +104,10 @@ std::string ReadCheckObjects(Context& ctx, const std::vector<std::string>& objec
 // answer, for each OID alone). Installs its own receiver of the manager's
 // events, which hands every answer on to the run's handler. Sends no trap
 // (ctx's trap sender must send nothing) and writes no log.
-PollFindings PollForCheck(Context& ctx);
+PollFindings PollForCheck(run::Context& ctx);
 
 // The findings for four objects that were not polled (the node cannot be
 // polled): names, OIDs, conditions and other names only.
-PollFindings NotPolled(const Context& ctx, std::string why);
+PollFindings NotPolled(const run::Context& ctx, std::string why);
 
-}  // namespace upstest::run
+}  // namespace upstest::check

@@ -1,25 +1,24 @@
 // The further GETs of a check: each one the run's own request, with its
 // retry rule, for OIDs the run did not poll.
-#include "run/check_asking.h"
+#include "check/asking.h"
 
 #include <array>
 #include <optional>
 #include <string>
 
+#include "check/words.h"
 #include "platform/error.h"
-#include "run/check_words.h"
 #include "run/context.h"
 #include "snmp/manager.h"
+#include "snmp/message.h"
 #include "snmp/response.h"
 #include "snmp/status_request.h"
 
-namespace upstest::run {
+namespace upstest::check {
 
 namespace {
 
-using Oids = std::array<std::string, kObjectCount>;
-
-constexpr int16_t kNoSuchName = 2;
+using Oids = std::array<std::string, run::kObjectCount>;
 
 // One more GET of `oids` with the run's own request and retry rule. The
 // answer, or none when none came, the request could not be sent, or the
@@ -30,7 +29,7 @@ std::optional<SeenAnswer> AskAgain(Asking& a, const Oids& oids) {
                 std::to_string(kAskingMs / 1000) + " s";
     return std::nullopt;
   }
-  for (int n = 1; n <= kObjectCount; ++n) {
+  for (int n = 1; n <= run::kObjectCount; ++n) {
     a.ctx.state.ObjOid(n) = oids[static_cast<size_t>(n - 1)];
   }
   a.last.reset();
@@ -71,9 +70,9 @@ bool AskAlone(Asking& a, const std::string& oid, std::optional<bool>& present,
   const std::optional<SeenAnswer> answer = AskAgain(a, oids);
   if (!answer) return false;
   if (!AnswersRequest(*answer, oids)) return true;
-  if (answer->error_status == kNoSuchName) {
+  if (answer->error_status == snmp::kErrorStatusNoSuchName) {
     present = false;
-  } else if (answer->error_status == 0) {
+  } else if (answer->error_status == snmp::kErrorStatusNoError) {
     present = GivesValue(answer->bindings[0]);
     binding = answer->bindings[0];
   }
@@ -99,18 +98,18 @@ bool AskPolledAlone(Asking& a, PollFindings& f) {
 }  // namespace
 
 void AskOtherNames(Asking& a, PollFindings& f) {
-  const bool v1 = PolledSnmpVersion(a.ctx.state) == 1;
+  const bool v1 = run::PolledSnmpVersion(a.ctx.state) == 1;
   if (v1 && f.answer == AnswerKind::kError && !AskPolledAlone(a, f)) return;
   Oids others;
   for (size_t i = 0; i < others.size(); ++i) others[i] = f.objects[i].other_oid;
   const std::optional<SeenAnswer> answer = AskAgain(a, others);
   if (!answer) return;
-  if (answer->error_status == 0 && AnswersRequest(*answer, others)) {
+  if (answer->error_status == snmp::kErrorStatusNoError && AnswersRequest(*answer, others)) {
     for (size_t i = 0; i < others.size(); ++i) {
       f.objects[i].other_present = GivesValue(answer->bindings[i]);
       f.objects[i].other_binding = answer->bindings[i];
     }
-  } else if (v1 && answer->error_status != 0) {
+  } else if (v1 && answer->error_status != snmp::kErrorStatusNoError) {
     for (ObjectFinding& object : f.objects) {
       if (!AskAlone(a, object.other_oid, object.other_present, object.other_binding)) {
         return;
@@ -119,4 +118,4 @@ void AskOtherNames(Asking& a, PollFindings& f) {
   }
 }
 
-}  // namespace upstest::run
+}  // namespace upstest::check

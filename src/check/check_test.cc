@@ -1,18 +1,23 @@
 // `upstest --check` with objects: the run's own poll through the scripted
 // manager, what the report says of each object, and its two renderings.
-#include "run/check.h"
+#include "check/check.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "run/check_poll.h"
-#include "run/check_words.h"
+#include "check/poll.h"
+#include "check/words.h"
+#include "platform/error.h"
+#include "platform/exit_status.h"
+#include "snmp/message.h"
 #include "test_support/test_run.h"
 
-namespace upstest::run {
+namespace upstest::check {
 namespace {
 
 using testing::FakeBinding;
@@ -47,7 +52,8 @@ const std::vector<FakeBinding> kGood = {Int("45"), Int("230"), Int("25"), Int("2
 // A check of node 17 at 10.0.0.5:161, polled in `version`.
 struct Check : TestRun {
   explicit Check(std::string version, std::vector<std::string> objects = kObjects) {
-    ctx.read_node_data = [version](Context& c) {
+    ctx.command = run::Command::kCheck;
+    ctx.read_node_data = [version](run::Context& c) {
       c.state.IpAddr = "10.0.0.5";
       c.state.UdpPort = 161;
       c.state.SnmpVersion = version;
@@ -67,7 +73,7 @@ struct Check : TestRun {
   }
   PollFindings Poll() {
     ctx.read_node_data(ctx);
-    EXPECT_EQ(ReadCheckObjects(ctx, call.objects, 3), "");
+    EXPECT_EQ(ReadCheckObjects(ctx, call.objects), "");
     return PollForCheck(ctx);
   }
   // Every warning of `o`, joined.
@@ -94,22 +100,24 @@ TEST(CheckPoll, EachTypeOfValue) {
     const char* warning;  // "" for none
   };
   const Row rows[] = {
-      {Int("25"), "INTEGER", "25", 25, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeGauge32, "39"), "Gauge32", "39", 39, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeCounter32, "41"), "Counter32", "41", 41, kObjFailed, AnswerKind::kJudged,
+      {Int("25"), "INTEGER", "25", 25, run::kObjMet, AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeGauge32, "39"), "Gauge32", "39", 39, run::kObjMet, AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeCounter32, "41"), "Counter32", "41", 41, run::kObjFailed,
+       AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeTimeTicks, "7"), "TimeTicks", "7", 7, run::kObjMet, AnswerKind::kJudged,
        ""},
-      {Typed(snmp::kTypeTimeTicks, "7"), "TimeTicks", "7", 7, kObjMet, AnswerKind::kJudged, ""},
-      {Typed(snmp::kTypeOctetString, "24"), "OCTET STRING", "24", 24, kObjMet, AnswerKind::kJudged,
-       ""},
-      {Typed(snmp::kTypeNull), "NULL", nullptr, 0, kObjMet, AnswerKind::kJudged,
+      {Typed(snmp::kTypeOctetString, "24"), "OCTET STRING", "24", 24, run::kObjMet,
+       AnswerKind::kJudged, ""},
+      {Typed(snmp::kTypeNull), "NULL", nullptr, 0, run::kObjMet, AnswerKind::kJudged,
        "the device gave NULL: a run counts it as 0"},
-      {Typed(snmp::kTypeNoSuchObject), "noSuchObject", nullptr, 0, kObjMet, AnswerKind::kJudged,
+      {Typed(snmp::kTypeNoSuchObject), "noSuchObject", nullptr, 0, run::kObjMet,
+       AnswerKind::kJudged,
        "the device does not have this object (noSuchObject): a run counts it as 0"},
-      {Typed(snmp::kTypeNoSuchInstance), "noSuchInstance", nullptr, 0, kObjMet, AnswerKind::kJudged,
-       "the device does not have this object (noSuchInstance)"},
-      {Typed(snmp::kTypeGauge32, "4294967295"), "Gauge32", "4294967295", 0, kObjNotJudged,
+      {Typed(snmp::kTypeNoSuchInstance), "noSuchInstance", nullptr, 0, run::kObjMet,
+       AnswerKind::kJudged, "the device does not have this object (noSuchInstance)"},
+      {Typed(snmp::kTypeGauge32, "4294967295"), "Gauge32", "4294967295", 0, run::kObjNotJudged,
        AnswerKind::kFailed, "Gauge32 4294967295 fails a run's whole poll (poll status 3)"},
-      {Typed(snmp::kTypeOctetString, "warm"), "OCTET STRING", "warm", 0, kObjNotJudged,
+      {Typed(snmp::kTypeOctetString, "warm"), "OCTET STRING", "warm", 0, run::kObjNotJudged,
        AnswerKind::kFailed, "OCTET STRING \"warm\" fails a run's whole poll"},
   };
   for (const Row& row : rows) {
@@ -122,7 +130,7 @@ TEST(CheckPoll, EachTypeOfValue) {
     EXPECT_EQ(f.answer, row.answer);
     const ObjectFinding& o = f.objects[2];
     ASSERT_TRUE(o.binding.has_value());
-    EXPECT_EQ(TypeName(o.binding->type), row.type);
+    EXPECT_EQ(snmp::TypeName(o.binding->type), row.type);
     EXPECT_EQ(o.binding->raw.has_value(), row.raw != nullptr);
     if (row.raw) {
       EXPECT_EQ(*o.binding->raw, row.raw);
@@ -145,6 +153,27 @@ TEST(CheckPoll, EachTypeOfValue) {
     EXPECT_EQ(check.manager.requests[1].community, "s3cret-read");
     EXPECT_TRUE(check.agent.traps.empty());
   }
+}
+
+// A fifth binding fails a run's handler as a value that is no number does:
+// the check names the binding, and judges nothing.
+TEST(CheckPoll, AFifthBindingFailsThePoll) {
+  Check check("2");
+  std::vector<std::string> oids = kFirst;
+  oids.push_back(kFirst[0]);
+  std::vector<FakeBinding> bindings = kGood;
+  bindings.push_back(Int("1"));
+  check.Answers(1, Answer(oids, bindings));
+  const PollFindings f = check.Poll();
+  EXPECT_EQ(f.answer, AnswerKind::kFailed);
+  ASSERT_TRUE(f.seen.has_value());
+  EXPECT_EQ(f.seen->count, 5);
+  EXPECT_EQ(f.seen->failing_binding, 5);
+  for (const ObjectFinding& o : f.objects) {
+    EXPECT_EQ(check.Warnings(o),
+              "the poll fails on the answer's binding 5: a run judges nothing (poll status 3)|");
+  }
+  EXPECT_FALSE(f.usable);
 }
 
 // The run's scaling, an answer short of a binding (object 4 keeps 0, so the
@@ -231,7 +260,7 @@ TEST(CheckPoll, SilentDeviceAndLateAnswer) {
   EXPECT_EQ(f.answer, AnswerKind::kNone);
   EXPECT_EQ(silent.manager.requests.size(), 2u);
   for (const ObjectFinding& o : f.objects) {
-    EXPECT_EQ(o.status, kObjNotJudged);
+    EXPECT_EQ(o.status, run::kObjNotJudged);
     EXPECT_EQ(o.other_present, std::nullopt);
     EXPECT_NE(silent.Warnings(o).find("no answer to either attempt"), std::string::npos);
   }
@@ -270,7 +299,7 @@ TEST(CheckRun, RangeErrorSendsNoTrap) {
                     "upsBatteryTemperature<40", "entPhySensorValue<30"});
   check.Answers(1, Answer(kFirst, kGood));
   EXPECT_EQ(check.Run(CheckCall::Form::kText), 1);
-  EXPECT_NE(check.out.find("a run ends here with poll status 2 (argument error): argument 5: "
+  EXPECT_NE(check.out.find("a run ends here with poll status 2 (argument error): argument 4: "
                            "range condition \"200\" has no '-'"),
             std::string::npos)
       << check.out;
@@ -328,6 +357,44 @@ TEST(CheckRun, TextAndJsonOfAnAbsentObject) {
   }
 }
 
+// A run judges bindings by their place in the answer, never by their OIDs:
+// the check warns at each place whose OID is not the one asked (the OID
+// found and the one asked), in every rendering, and the answer is not
+// usable. One wrong place, then the right OIDs in reverse order.
+TEST(CheckRun, BindingsThatNameOtherOids) {
+  const std::string uptime = "1.3.6.1.2.1.1.3.0";  // sysUpTime.0
+  const std::vector<std::string> reversed(kFirst.rbegin(), kFirst.rend());
+  for (const std::vector<std::string>& oids :
+       {std::vector<std::string>{kFirst[0], uptime, kFirst[2], kFirst[3]}, reversed}) {
+    SCOPED_TRACE(oids[1]);
+    Check text("2");
+    text.Answers(1, Answer(oids, kGood));
+    EXPECT_EQ(text.Run(CheckCall::Form::kText), 1);
+    Check json("2");
+    json.Answers(1, Answer(oids, kGood));
+    EXPECT_EQ(json.Run(CheckCall::Form::kJson), 1);
+    const nlohmann::json j = nlohmann::json::parse(json.out);
+    EXPECT_EQ(j["usable"], false);
+    EXPECT_EQ(j["answer"], "judged");
+    for (size_t i = 0; i < kFirst.size(); ++i) {
+      const std::string warning = "the device answered " + oids[i] +
+                                  " in this place, not the OID asked (" + kFirst[i] +
+                                  "): a run takes the value by its place all the same";
+      const bool wrong = oids[i] != kFirst[i];
+      EXPECT_EQ(text.out.find("  warning:          " + warning + "\n") != std::string::npos, wrong)
+          << text.out;
+      const auto& o = j["objects"][i];
+      EXPECT_EQ(o["answer_oid"], oids[i]);
+      EXPECT_EQ(o["warning"].is_string() &&
+                    o["warning"].get<std::string>().find(warning) != std::string::npos,
+                wrong);
+      // Judged by place all the same: the value and the status of a run.
+      EXPECT_EQ(o["value"], i == 3 ? 26 : std::stoi(kGood[i].value));
+      EXPECT_EQ(o["status"], run::kObjMet);
+    }
+  }
+}
+
 // A device's text goes into the JSON escaped, and bytes that are not UTF-8
 // come out replaced, so the report always parses.
 TEST(CheckRun, JsonOfHostileText) {
@@ -360,7 +427,7 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
   EXPECT_TRUE(plain.manager.requests.empty());
 
   Check nowhere("2");
-  nowhere.ctx.read_node_data = [](Context& c) { c.state.UdpPort = 161; };
+  nowhere.ctx.read_node_data = [](run::Context& c) { c.state.UdpPort = 161; };
   EXPECT_EQ(nowhere.Run(CheckCall::Form::kJson), 1);
   j = nlohmann::json::parse(nowhere.out);
   EXPECT_EQ(j["pollable"], false);
@@ -379,5 +446,31 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
   EXPECT_TRUE(misnamed.manager.requests.empty());
 }
 
+// An end that escapes a check (here from the node record stage) goes to
+// the program's one handler, as main runs it: a status and one line, and
+// nothing on stdout.
+TEST(CheckRun, AnEndThatEscapesGoesToTheOneHandler) {
+  struct Row {
+    std::function<void()> thrown;
+    std::string line;
+  };
+  const Row rows[] = {
+      {[] { platform::EndProgram(platform::kExitFailure, "ReadNodeData: gone"); },
+       "ReadNodeData: gone"},
+      {[] { throw std::bad_alloc(); }, "std::bad_alloc"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Check check("2");
+    check.ctx.read_node_data = [&row](run::Context&) { row.thrown(); };
+    const int status = platform::ExitStatusOf(
+        check.env, [&check] { return RunCheck(check.ctx, check.call, check.out); });
+    EXPECT_EQ(status, platform::kExitFailure);
+    EXPECT_EQ(check.env.stderr_lines, std::vector<std::string>{row.line});
+    EXPECT_EQ(check.out, "");
+    EXPECT_TRUE(check.manager.requests.empty());
+  }
+}
+
 }  // namespace
-}  // namespace upstest::run
+}  // namespace upstest::check
