@@ -3,10 +3,10 @@
 #include <exception>
 #include <string>
 
-#include "cmdline/characters.h"
 #include "cmdline/object_name_table.h"
 #include "cmdline/split_args.h"
 #include "diag/log.h"
+#include "platform/characters.h"
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "run/context.h"
@@ -40,7 +40,7 @@ bool ReadObject(run::TestState& state, int k, const std::string& arg) {
     const size_t found = arg.find(row.name);
     if (found == std::string::npos) continue;
     const size_t sign_at = found + row.name.size();
-    const size_t value_at = sign_at + CharacterLength(arg, sign_at);
+    const size_t value_at = sign_at + platform::CharacterLength(arg, sign_at);
     state.ObjOid(k) = std::string(row.oid);
     state.ObjCondSign(k) = arg.substr(sign_at, value_at - sign_at);
     state.ObjCondVal(k) = arg.substr(value_at);

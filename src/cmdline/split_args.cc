@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cmdline/characters.h"
+#include "platform/characters.h"
 #include "platform/error.h"
 
 namespace upstest::cmdline {
@@ -22,7 +22,7 @@ constexpr int16_t kLastField = 7;
 // counted.
 void CheckLength(std::string_view text) {
   if (text.size() <= kMaxLength) return;
-  const size_t characters = CharacterCount(text);
+  const size_t characters = platform::CharacterCount(text);
   if (characters > kMaxLength) {
     throw platform::Failure("Overflow: an argument text of " + std::to_string(characters) +
                             " characters does not fit in 16 bits");

@@ -15,7 +15,7 @@ using Fields = std::array<std::string, 7>;
 // empty field between them), double quotes switch quoting and are dropped,
 // and field 7 takes the rest of the text, its blanks included. Characters
 // are only ever appended. Throws platform::Failure ("Overflow ...") for a
-// text of 32767 characters or more (UTF-8 characters, see characters.h).
+// text of 32767 characters or more (UTF-8 characters, see platform/characters.h).
 void SplitArgs(std::string_view text, Fields& fields);
 
 // The fields of a run. `arguments` are the arguments as the process got

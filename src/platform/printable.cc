@@ -2,39 +2,11 @@
 
 #include <cstddef>
 
+#include "platform/characters.h"
+
 namespace upstest::platform {
 
 namespace {
-
-unsigned char Byte(std::string_view text, size_t i) { return static_cast<unsigned char>(text[i]); }
-
-// The length (2 to 4) of the valid UTF-8 sequence that begins at text[i],
-// or 0 when none does (a stray continuation byte, an overlong form, a
-// surrogate, a code point past U+10FFFF, a sequence cut short).
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-  const unsigned char lead = Byte(text, i);
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - i < length) return 0;
-  if (Byte(text, i + 1) < low || Byte(text, i + 1) > high) return 0;
-  for (size_t k = 2; k < length; ++k) {
-    if (Byte(text, i + k) < 0x80 || Byte(text, i + k) > 0xBF) return 0;
-  }
-  return length;
-}
 
 bool IsC0Control(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }
 bool IsC1Byte(unsigned char c) { return c >= 0x80 && c <= 0x9f; }
@@ -44,24 +16,19 @@ bool IsC1Byte(unsigned char c) { return c >= 0x80 && c <= 0x9f; }
 std::string Printable(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = Byte(text, i);
-    if (c < 0x80) {
-      shown += IsC0Control(c) ? '?' : static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) {
-      shown += IsC1Byte(c) ? '?' : static_cast<char>(c);
-      ++i;
-    } else if (c == 0xC2 && IsC1Byte(Byte(text, i + 1))) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = CharacterLength(text, at);
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (length == 1) {
+      // ASCII, or a byte that is no part of a UTF-8 sequence: a C1 control
+      // in a one-byte character set.
+      shown += IsC0Control(lead) || IsC1Byte(lead) ? '?' : text[at];
+    } else if (lead == 0xc2 && IsC1Byte(static_cast<unsigned char>(text[at + 1]))) {
       shown += '?';  // U+0080 to U+009F
-      i += 2;
     } else {
-      shown.append(text.substr(i, length));
-      i += length;
+      shown.append(text.substr(at, length));
     }
+    at += length;
   }
   return shown;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "platform/scoped_fd.h"
 #include "store/connection_string.h"
 #include "store/helper.h"
 
@@ -55,17 +56,15 @@ void RequireOrdinaryFileIfPresent(const std::string& path) {
 DatabaseFileKind JudgeDatabaseFile(const std::string& path) {
   // Read without stdio: its buffer would cost a page for 32 octets. Opened
   // without waiting (a FIFO would wait for a writer), then judged by type.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const platform::ScopedFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  const int fd = file.get();
   if (fd < 0) {
     const int error = errno;
     if (error == ENOENT) throw platform::Failure("Could not find file '" + path + "'");
     throw platform::Failure("Cannot open '" + path + "': " + std::strerror(error));
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    NotAnOrdinaryFile(path);
-  }
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) NotAnOrdinaryFile(path);
   unsigned char head[32] = {};
   size_t got = 0;
   while (got < sizeof head) {
@@ -74,7 +73,6 @@ DatabaseFileKind JudgeDatabaseFile(const std::string& path) {
     if (n <= 0) break;  // the end, or unreadable: judged by what came
     got += static_cast<size_t>(n);
   }
-  close(fd);
   if (got >= sizeof kSqliteMagic && std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) == 0) {
     return DatabaseFileKind::kSqlite;
   }

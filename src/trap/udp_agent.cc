@@ -21,6 +21,7 @@
 #include "platform/convert.h"
 #include "platform/error.h"
 #include "platform/resolver.h"
+#include "platform/scoped_fd.h"
 #include "snmp/ber.h"
 #include "snmp/endpoint.h"
 #include "snmp/message.h"
@@ -199,17 +200,16 @@ void SendDatagram(platform::Resolver& resolver, const std::string& host, int32_t
     throw platform::Failure("cannot resolve the trap destination '" + host + "': " + lookup.error);
   }
   const platform::SocketAddress to = snmp::Endpoint(lookup.addresses.front(), port);
-  const int fd = socket(to.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const platform::ScopedFd fd(socket(to.storage.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   int error = 0;
-  if (fd < 0) {
+  if (!fd.valid()) {
     error = errno;
   } else {
-    const ssize_t n = sendto(fd, datagram.data(), datagram.size(), 0,
+    const ssize_t n = sendto(fd.get(), datagram.data(), datagram.size(), 0,
                              reinterpret_cast<const sockaddr*>(&to.storage), to.length);
     if (n != static_cast<ssize_t>(datagram.size())) error = n < 0 ? errno : EMSGSIZE;
-    close(fd);
   }
-  if (fd < 0 || error != 0) {
+  if (error != 0) {
     throw platform::Failure("cannot send the trap to " + host + ":" + std::to_string(port) + ": " +
                             std::strerror(error));
   }

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace upstest::cmdline {
+namespace upstest::platform {
 
 // The number of bytes of the character that starts at byte `at` of `text`:
 // 1 to 4; 0 when `at` is at or beyond the end.
@@ -16,4 +16,4 @@ size_t CharacterLength(std::string_view text, size_t at);
 // The number of characters of `text`.
 size_t CharacterCount(std::string_view text);
 
-}  // namespace upstest::cmdline
+}  // namespace upstest::platform

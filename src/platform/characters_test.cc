@@ -1,11 +1,11 @@
-#include "cmdline/characters.h"
+#include "platform/characters.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace upstest::cmdline {
+namespace upstest::platform {
 namespace {
 
 // The lengths of the characters of `text`, in order.
@@ -55,4 +55,4 @@ TEST(CharactersTest, EveryByteOutsideAWellFormedSequenceIsACharacterOfItsOwn) {
 }
 
 }  // namespace
-}  // namespace upstest::cmdline
+}  // namespace upstest::platform

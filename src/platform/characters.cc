@@ -1,6 +1,6 @@
-#include "cmdline/characters.h"
+#include "platform/characters.h"
 
-namespace upstest::cmdline {
+namespace upstest::platform {
 
 namespace {
 
@@ -43,4 +43,4 @@ size_t CharacterCount(std::string_view text) {
   return count;
 }
 
-}  // namespace upstest::cmdline
+}  // namespace upstest::platform
