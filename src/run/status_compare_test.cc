@@ -57,6 +57,47 @@ TEST(StatusCompareTest, ComparisonOperators) {
   EXPECT_EQ(StatusOf("<", "2147483647", INT32_MAX - 1), kObjMet);
 }
 
+// MetValues says what StatusCompare judges: each value at and beside an
+// end of the interval lies in it exactly when StatusCompare finds it met;
+// none where no interval says it.
+TEST(StatusCompareTest, MetValuesAgreeWithTheJudgement) {
+  struct Row {
+    const char* op;
+    const char* value;
+    std::optional<ValueInterval> met;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"<", "40", ValueInterval{{}, 39}},         {">", "10", ValueInterval{11, {}}},
+      {"=", "2.5", ValueInterval{2, 2}},          {"|", " 7 - 7.4", ValueInterval{7, 7}},
+      {"|", "200-250", ValueInterval{200, 250}},  {"<", "-2147483647", ValueInterval{{}, INT32_MIN}},
+      {">", "2147483646", ValueInterval{INT32_MAX, {}}},
+      {"<", "-2147483648", std::nullopt},         {">", "2147483647", std::nullopt},
+      {"|", "250-200", std::nullopt},             {"|", "-5-10", std::nullopt},
+      {"|", "200", std::nullopt},                 {"=", "2147483648", std::nullopt},
+      {"<", "warm", std::nullopt},                {"!", "5", std::nullopt},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.op) + row.value);
+    const std::optional<ValueInterval> met = MetValues(row.op, row.value);
+    ASSERT_EQ(met.has_value(), row.met.has_value());
+    if (!met) continue;
+    EXPECT_EQ(met->low, row.met->low);
+    EXPECT_EQ(met->high, row.met->high);
+    for (const std::optional<int32_t>& end : {met->low, met->high}) {
+      if (!end) continue;
+      for (const int64_t v : {int64_t{*end} - 1, int64_t{*end}, int64_t{*end} + 1}) {
+        if (v < INT32_MIN || v > INT32_MAX) continue;
+        const bool inside = (!met->low || v >= *met->low) && (!met->high || v <= *met->high);
+        EXPECT_EQ(StatusOf(row.op, row.value, static_cast<int32_t>(v)),
+                  inside ? kObjMet : kObjFailed)
+            << v;
+      }
+    }
+  }
+}
+
 TEST(StatusCompareTest, ConditionValueIsConvertedWithBlanksAndRounding) {
   EXPECT_EQ(StatusOf("=", " 25 ", 25), kObjMet);
   EXPECT_EQ(StatusOf("=", "2.5", 2), kObjMet);
