@@ -70,7 +70,8 @@ TEST(StatusCompareTest, MetValuesAgreeWithTheJudgement) {
   const Row rows[] = {
       {"<", "40", ValueInterval{{}, 39}},         {">", "10", ValueInterval{11, {}}},
       {"=", "2.5", ValueInterval{2, 2}},          {"|", " 7 - 7.4", ValueInterval{7, 7}},
-      {"|", "200-250", ValueInterval{200, 250}},  {"<", "-2147483647", ValueInterval{{}, INT32_MIN}},
+      {"|", "200-250", ValueInterval{200, 250}},
+      {"<", "-2147483647", ValueInterval{{}, INT32_MIN}},
       {">", "2147483646", ValueInterval{INT32_MAX, {}}},
       {"<", "-2147483648", std::nullopt},         {">", "2147483647", std::nullopt},
       {"|", "250-200", std::nullopt},             {"|", "-5-10", std::nullopt},
