@@ -517,13 +517,8 @@ TEST(CheckState, FirstStateThatApplies) {
       {"absent object", kObjects, with(3, Typed(snmp::kTypeNoSuchObject)), S::kWarning, 1, {2, 4},
        "UPS WARNING - node 17: upsBatteryVoltage 230 not judged (in 200-250), entPhySensorValue "
        "not given (<30)" + perf + "25;;~:39 entPhySensorValue=U;;~:29\n"},
-      {"NULL", kObjects, with(0, Typed(snmp::kTypeNull)), S::kWarning, 1, {1},
-       "UPS WARNING - node 17: upsEstimatedMinutesRemaining not given (>10) | "
-       "upsEstimatedMinutesRemaining=U;;11: "},
       {"another OID", kObjects, with(2, {"1.3.6.1.2.1.1.3.0", snmp::kTypeInteger, "25"}),
        S::kWarning, 1, {3}, "UPS WARNING - node 17: upsBatteryTemperature not given (<40) |"},
-      {"range unjudged", kObjects, with(3, Int("0")), S::kWarning, 1, {2},
-       "UPS WARNING - node 17: upsBatteryVoltage 230 not judged (in 200-250) |"},
       {"no answer", kObjects, {}, S::kCritical, 2, {},
        "UPS CRITICAL - node 17: no answer to either attempt (poll status 4) | "
        "upsEstimatedMinutesRemaining=U;;11: upsBatteryVoltage=U;;200:250 "},
@@ -565,26 +560,19 @@ TEST(CheckState, FirstStateThatApplies) {
     EXPECT_TRUE(check.env.stderr_lines.empty());
   }
 }
+
 // The Prometheus text of a node that cannot be polled, under a node id
-// that needs escaping: no poll samples, each sample under the HELP and TYPE
-// of its family, the id valid UTF-8 with '\', '"' and newline escaped.
+// that needs escaping: no poll samples, the id valid UTF-8 with '\', '"'
+// and newline escaped.
 TEST(CheckState, PrometheusOfAnUnpollableNode) {
   Check check("2");
   check.call.node_id = "7\"\\\n\xff";
   EXPECT_EQ(check.Run(CheckCall::Form::kPrometheus), 1);
   const std::string id = "{node_id=\"7\\\"\\\\\\n\xEF\xBF\xBD\"} ";
   std::string samples;
-  std::string family;  // the metric of the last HELP line
   std::istringstream lines(check.out);
   for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("# HELP ")) {
-      family = line.substr(7, line.find(' ', 7) - 7);
-    } else if (line.starts_with("# TYPE ")) {
-      EXPECT_EQ(line, "# TYPE " + family + " gauge");
-    } else {
-      EXPECT_TRUE(line.starts_with(family + "{")) << line;
-      samples += line + "\n";
-    }
+    if (!line.starts_with("# ")) samples += line + "\n";
   }
   EXPECT_EQ(samples, "upstest_pollable" + id + "0\nupstest_usable" + id +
                          "0\nupstest_check_duration_seconds" + id + "0.000\n");

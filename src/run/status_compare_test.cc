@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cmdline/read_command_line.h"
 #include "platform/error.h"
@@ -84,11 +85,9 @@ TEST(StatusCompareTest, MetValuesAgreeWithTheJudgement) {
     const std::optional<ValueInterval> met = MetValues(row.op, row.value);
     ASSERT_EQ(met.has_value(), row.met.has_value());
     if (!met) continue;
-    EXPECT_EQ(met->low, row.met->low);
-    EXPECT_EQ(met->high, row.met->high);
-    for (const std::optional<int32_t>& end : {met->low, met->high}) {
-      if (!end) continue;
-      for (const int64_t v : {int64_t{*end} - 1, int64_t{*end}, int64_t{*end} + 1}) {
+    EXPECT_EQ(std::pair(met->low, met->high), std::pair(row.met->low, row.met->high));
+    for (const int64_t end : {int64_t{met->low.value_or(0)}, int64_t{met->high.value_or(0)}}) {
+      for (const int64_t v : {end - 1, end, end + 1}) {
         if (v < INT32_MIN || v > INT32_MAX) continue;
         const bool inside = (!met->low || v >= *met->low) && (!met->high || v <= *met->high);
         EXPECT_EQ(StatusOf(row.op, row.value, static_cast<int32_t>(v)),
