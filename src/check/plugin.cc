@@ -72,7 +72,8 @@ std::string Summary(const Report& report) {
     case SchedulerState::kUnknown:
       return UnknownSummary(report);
   }
-  if (report.concerned.empty()) return "no answer to either attempt (poll status 4)";
+  if (report.poll->answer == AnswerKind::kNone)
+    return "no answer to either attempt (poll status 4)";
   std::string text;
   for (const int slot : report.concerned) {
     text +=
