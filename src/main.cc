@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "Usage: upstest NODENAME NODEID NODESTATUS RUNTIME VOLTAGE TEMPERATURE SENSOR\n"
     "       upstest --check [--show-communities] NODEID\n"
     "       upstest --check[=json] NODEID [RUNTIME VOLTAGE TEMPERATURE SENSOR]\n"
+    "       upstest --check={plugin,prometheus} NODEID RUNTIME VOLTAGE TEMPERATURE SENSOR\n"
     "       upstest --help | --version\n"
     "\n"
     "Polls one UPS once over SNMP (v1 or v2c) and reports the outcome as SNMPv1\n"
@@ -50,8 +51,9 @@ constexpr const char* kUsage =
     "the four objects, it also sends the run's GET and shows, object by object,\n"
     "what the device answered and what a run would judge (exit 0 only when a\n"
     "run would judge all four from values the device gave). --check=json prints\n"
-    "the same as one JSON object. It sends no trap and writes no log. See\n"
-    "upstest(1).\n";
+    "the same as one JSON object. --check=plugin prints it as a monitoring plugin\n"
+    "does (UPS OK|WARNING|CRITICAL|UNKNOWN, exit 0|1|2|3), --check=prometheus in\n"
+    "Prometheus's text format. It sends no trap and writes no log. See upstest(1).\n";
 
 // What every run needs before it opens anything.
 void PrepareProcess() {
@@ -116,7 +118,7 @@ void ConnectRun(upstest::run::Context& ctx, int argc, char** argv,
   ctx.log.SetBase(ctx.state.AppBase);
 }
 
-// --check and --check=json: the report on stdout; returns the exit status.
+// A check in any form: the report on stdout; returns the exit status.
 int Check(upstest::run::Context& ctx, const upstest::check::CheckCall& check) {
   std::string report;
   const int status = upstest::check::RunCheck(ctx, check, report);
@@ -124,25 +126,36 @@ int Check(upstest::run::Context& ctx, const upstest::check::CheckCall& check) {
   return status;
 }
 
-// The run or the check the arguments ask for; returns the exit status.
-// Every end that escapes it goes to main's one handler.
-int RunCommand(int argc, char** argv) {
+// The run or the check `call` asks for; returns the exit status. Every end
+// that escapes it goes to the handler it runs under.
+int Execute(const upstest::check::CheckCall& call, int argc, char** argv) {
   using namespace upstest;
-  // --check and --check=json: at most six arguments, so that no run (seven
-  // arguments) can be taken for one.
-  const check::CheckCall check =
-      check::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
-  if (!check.problem.empty()) platform::EndProgram(platform::kExitArgumentError, check.problem);
-
+  if (!call.problem.empty()) platform::EndProgram(platform::kExitArgumentError, call.problem);
   platform::EventPump pump;
   const Components components = MakeComponents(pump);
   run::Context ctx(platform::DefaultEnv(), pump, *components.manager, *components.agent,
                    platform::ArgumentText(argc, argv));
   snmp::FormEvents events(ctx);
   ConnectRun(ctx, argc, argv, events);
-  if (check.form != check::CheckCall::Form::kNone) return Check(ctx, check);
+  if (call.form != check::CheckCall::Form::kNone) return Check(ctx, call);
   run::StartTest(ctx);
   return platform::kExitNormal;
+}
+
+// The run or the check the arguments ask for (at most six arguments for a
+// check, so that no run, with seven, can be taken for one). A
+// --check=plugin call answers every end, its argument errors included, as
+// a plugin state on stdout.
+int RunCommand(int argc, char** argv) {
+  using namespace upstest;
+  const check::CheckCall call =
+      check::ReadCheckCall(std::vector<std::string>(argv + 1, argv + argc));
+  if (call.form != check::CheckCall::Form::kPlugin) return Execute(call, argc, argv);
+  std::string unknown;
+  const int status =
+      check::PluginStatusOf([&call, argc, argv] { return Execute(call, argc, argv); }, unknown);
+  std::fputs(unknown.c_str(), stdout);
+  return status;
 }
 
 }  // namespace

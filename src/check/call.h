@@ -9,7 +9,7 @@ namespace upstest::check {
 
 // A diagnostic call, read from the arguments.
 struct CheckCall {
-  enum class Form { kNone, kText, kJson };
+  enum class Form { kNone, kText, kJson, kPlugin, kPrometheus };
   Form form = Form::kNone;  // kNone: the arguments are a run
   bool show_communities = false;
   std::string node_id;
@@ -20,10 +20,12 @@ struct CheckCall {
 };
 
 // Reads `args` (argv[1..]). A call is diagnostic when its first argument is
-// --check or --check=json and it has at most six arguments: seven or more
-// are always a run, so no node name can ask for a check. The forms:
-// --check [--show-communities] NODEID (the option before or after the id),
-// --check[=json] NODEID, and --check[=json] NODEID and four objects.
+// --check, --check=json, --check=plugin or --check=prometheus and it has at
+// most six arguments: seven or more are always a run, so no node name can
+// ask for a check. The forms: --check [--show-communities] NODEID (the
+// option before or after the id), --check[=json] NODEID, --check[=json]
+// NODEID and four objects, and --check=plugin or --check=prometheus NODEID
+// and four objects (they have no meaning without the objects).
 CheckCall ReadCheckCall(const std::vector<std::string>& args);
 
 }  // namespace upstest::check

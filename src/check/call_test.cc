@@ -38,6 +38,12 @@ TEST(CheckCallTest, ArgumentRules) {
       {{"--check", "--show-communities", "17", o, o, o}, Form::kText, false, 0, true},
       {{"--check=json", "--show-communities", "17"}, Form::kJson, false, 0, true},
       {{"--check=xml", "17"}, Form::kNone, false, 0, true},
+      // plugin and prometheus: the four objects always, never the communities.
+      {{"--check=plugin", "17", o, o, o, o}, Form::kPlugin, false, 4, false},
+      {{"--check=prometheus", "17", o, o, o, o}, Form::kPrometheus, false, 4, false},
+      {{"--check=plugin", "17", o, o, o, o, o}, Form::kNone, false, 0, false},
+      {{"--check=plugin", "17"}, Form::kPlugin, false, 0, true},
+      {{"--check=prometheus", "--show-communities", "17"}, Form::kPrometheus, false, 0, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.args));

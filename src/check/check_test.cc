@@ -7,10 +7,14 @@
 #include <functional>
 #include <new>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "check/plugin.h"
 #include "check/poll.h"
+#include "check/prometheus.h"
 #include "check/words.h"
 #include "platform/error.h"
 #include "platform/exit_status.h"
@@ -438,7 +442,9 @@ TEST(CheckRun, NoObjectsUnpollableNodeAndUnacceptedName) {
 
   Check misnamed("2", {"upsEstimatedMinutesRemaining>10", "upsBatteryTemperature<40",
                        "upsBatteryTemperature<40", "entPhySensorValue<30"});
-  EXPECT_EQ(misnamed.Run(CheckCall::Form::kText), 2);
+  EXPECT_EQ(platform::ExitStatusOf(misnamed.env,
+                                   [&misnamed] { return misnamed.Run(CheckCall::Form::kText); }),
+            2);
   EXPECT_EQ(misnamed.out, "");
   EXPECT_EQ(misnamed.env.stderr_lines,
             std::vector<std::string>{"argument 4 \"upsBatteryTemperature<40\": no object name of "
@@ -470,6 +476,106 @@ TEST(CheckRun, AnEndThatEscapesGoesToTheOneHandler) {
     EXPECT_EQ(check.out, "");
     EXPECT_TRUE(check.manager.requests.empty());
   }
+}
+
+// The state a scheduler reads, the first that applies, with the objects it
+// names and the plugin's first line, for each kind of finding.
+TEST(CheckState, FirstStateThatApplies) {
+  using S = SchedulerState;
+  const std::string perf =
+      " | upsEstimatedMinutesRemaining=45;;11: upsBatteryVoltage=230;;200:250 "
+      "upsBatteryTemperature=";
+  auto with = [](size_t i, FakeBinding b) {
+    std::vector<FakeBinding> bindings = kGood;
+    bindings[i] = std::move(b);
+    return bindings;
+  };
+  auto objects = [](size_t i, std::string o) {
+    std::vector<std::string> all = kObjects;
+    all[i] = std::move(o);
+    return all;
+  };
+  struct Row {
+    const char* what;
+    std::vector<std::string> objects;
+    std::vector<FakeBinding> answer;  // none: the device stays silent
+    S state;
+    int exit;
+    std::vector<int> concerned;
+    std::string line;  // how the output begins
+    bool addressless = false;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"all met", kObjects, kGood, S::kOk, 0, {},
+       "UPS OK - node 17: all four conditions met on values the device gave" + perf +
+       "25;;~:39 entPhySensorValue=26;;~:29\n"},
+      {"failed beside absent", kObjects,
+       {Int("45"), Int("230"), Int("45"), Typed(snmp::kTypeNoSuchObject)}, S::kCritical, 2, {3},
+       "UPS CRITICAL - node 17: upsBatteryTemperature 45 (<40)" + perf +
+       "45;;~:39 entPhySensorValue=U;;~:29\n"},
+      {"absent object", kObjects, with(3, Typed(snmp::kTypeNoSuchObject)), S::kWarning, 1, {2, 4},
+       "UPS WARNING - node 17: upsBatteryVoltage 230 not judged (in 200-250), entPhySensorValue "
+       "not given (<30)" + perf + "25;;~:39 entPhySensorValue=U;;~:29\n"},
+      {"another OID", kObjects, with(2, {"1.3.6.1.2.1.1.3.0", snmp::kTypeInteger, "25"}),
+       S::kWarning, 1, {3}, "UPS WARNING - node 17: upsBatteryTemperature not given (<40) |"},
+      {"no answer", kObjects, {}, S::kCritical, 2, {},
+       "UPS CRITICAL - node 17: no answer to either attempt (poll status 4) | "
+       "upsEstimatedMinutesRemaining=U;;11: upsBatteryVoltage=U;;200:250 "},
+      {"no number", kObjects, with(2, Typed(snmp::kTypeOctetString, "warm")), S::kUnknown, 3, {},
+       "UPS UNKNOWN - node 17: a run cannot take the answer in (poll status 3) |"},
+      {"range error", objects(1, "upsBatteryVoltage|200"), kGood, S::kUnknown, 3, {},
+       "UPS UNKNOWN - node 17: a run ends at object 2 with poll status 2: argument 4: range "
+       "condition \"200\" has no '-' | upsEstimatedMinutesRemaining=45;;11: "
+       "upsBatteryVoltage=230;; "},
+      {"condition no number", objects(2, "upsBatteryTemperature<x=1|2"), kGood, S::kUnknown, 3, {},
+       "UPS UNKNOWN - node 17: a run ends at object 3 by an error: StatusCompare: Type mismatch: "
+       "'x=1/2' is not a number |"},
+      {"no address", kObjects, kGood, S::kUnknown, 3, {},
+       "UPS UNKNOWN - node 17: a run could not poll this node: ", true},
+      {"wrong slot", objects(3, "upsBatteryVoltage<2"), kGood, S::kUnknown, 3, {},
+       "UPS UNKNOWN - argument 6 \"upsBatteryVoltage<2\": no object name of slot 4 "
+       "(entPhySensorValue or xupsEnvRemoteTemp)\n"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Check check("2", row.objects);
+    if (!row.answer.empty()) check.Answers(1, Answer(kFirst, row.answer));
+    if (row.addressless) check.ctx.read_node_data = [](run::Context& c) { c.state.UdpPort = 161; };
+    // As a --check=plugin call runs, with the report kept.
+    Report report;
+    std::string unknown;
+    const int status = PluginStatusOf(
+        [&] {
+          report = CheckReport(check.ctx, check.call);
+          return PluginExitStatus(report.state);
+        },
+        unknown);
+    EXPECT_EQ(status, row.exit);
+    EXPECT_EQ(report.state, row.state);
+    EXPECT_EQ(report.concerned, row.concerned);
+    const std::string out = unknown.empty() ? PluginReport(report) : unknown;
+    EXPECT_EQ(out.substr(0, row.line.size()), row.line) << out;
+    EXPECT_TRUE(check.env.stderr_lines.empty());
+  }
+}
+
+// The Prometheus text of a node that cannot be polled, under a node id
+// that needs escaping: no poll samples, the id valid UTF-8 with '\', '"'
+// and newline escaped.
+TEST(CheckState, PrometheusOfAnUnpollableNode) {
+  Check check("2");
+  check.call.node_id = "7\"\\\n\xff";
+  EXPECT_EQ(check.Run(CheckCall::Form::kPrometheus), 1);
+  const std::string id = "{node_id=\"7\\\"\\\\\\n\xEF\xBF\xBD\"} ";
+  std::string samples;
+  std::istringstream lines(check.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("# ")) samples += line + "\n";
+  }
+  EXPECT_EQ(samples, "upstest_pollable" + id + "0\nupstest_usable" + id +
+                         "0\nupstest_check_duration_seconds" + id + "0.000\n");
 }
 
 }  // namespace

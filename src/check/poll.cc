@@ -193,6 +193,28 @@ void JudgingWarnings(const run::TestState& s, const RunEnd& end, ObjectFinding& 
     w.push_back(k == 4 ? "counted as met without judging: " + why : "not judged: " + why);
   } else if (!run::IsJudgedOperator(op)) {
     w.push_back("not judged: the condition's operator \"" + op + "\" is none of = < > |");
+  } else {
+    object.judged = true;
+  }
+}
+
+// The poll and UPS status of a run's trap, and where its first pass ends it.
+void RunStatuses(const RunEnd& end, PollFindings& f) {
+  if (f.answer == AnswerKind::kNone || f.answer == AnswerKind::kFailed) {
+    f.poll_status = f.answer == AnswerKind::kNone ? run::kPollNoAnswer : run::kPollHandlerFailed;
+    return;
+  }
+  f.run_end_object = end.object;
+  f.run_end_reason = end.reason;
+  if (end.object != 0) {
+    // A range error sends its trap; an error ends the run without one.
+    if (end.status == platform::kExitArgumentError) f.poll_status = run::kPollArgumentError;
+    return;
+  }
+  f.poll_status = run::kPollJudged;
+  f.ups_status = run::kUpsAllMet;
+  for (const ObjectFinding& object : f.objects) {
+    if (object.status == run::kObjFailed) f.ups_status = run::kUpsConditionFailed;
   }
 }
 
@@ -219,11 +241,15 @@ void JudgeAsRun(run::Context& ctx, const std::optional<SeenAnswer>& seen, PollFi
     object.value = s.ObjValue(object.slot);
     object.status = s.ObjStatus(object.slot);
     OidWarning(object);
+    // A value the device gave is one the answer leaves no warning about.
+    const size_t before = object.warnings.size();
     AnswerWarnings(f, object, failure);
+    object.present = object.warnings.size() == before && !object.wrong_oid;
     if (f.answer == AnswerKind::kJudged || f.answer == AnswerKind::kError) {
       JudgingWarnings(s, end, object);
     }
   }
+  RunStatuses(end, f);
 }
 
 }  // namespace
@@ -246,6 +272,7 @@ PollFindings NotPolled(const run::Context& ctx, std::string why) {
     object.slot = k;
     object.oid = ctx.state.ObjOid(k);
     object.condition = ctx.state.ObjCondSign(k) + ctx.state.ObjCondVal(k);
+    object.met = run::MetValues(ctx.state.ObjCondSign(k), ctx.state.ObjCondVal(k));
     NameObject(object, k, object.oid);
   }
   return f;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "run/status_compare.h"
 #include "run/test_state.h"
 
 namespace upstest::run {
@@ -48,6 +49,9 @@ struct ObjectFinding {
   std::string name;       // the accepted name the argument gave
   std::string oid;        // the OID that name polls
   std::string condition;  // operator and value, as written
+  // The values that meet the condition as a run judges it (run::MetValues);
+  // none where no interval says it.
+  std::optional<run::ValueInterval> met;
   // The answer's binding for this slot; none when the answer had none (or
   // no answer came).
   std::optional<SeenBinding> binding;
@@ -61,6 +65,14 @@ struct ObjectFinding {
   // Why a run would not judge this object from a value the device gave,
   // or would fail or end on it; empty when it would judge it.
   std::vector<std::string> warnings;
+  // The device gave the value a run judges here: the answer a run takes in
+  // (error status 0) has a binding in this place that names the OID asked
+  // and carries a value (not NULL, noSuchObject or noSuchInstance).
+  bool present = false;
+  // A run's first comparison pass judges this object: its operator is one
+  // of = < > |, a range while object 4's value is above 0, and the pass
+  // does not end the run.
+  bool judged = false;
   std::string other_name;
   std::string other_oid;
   // Whether the device has the other name's object: none when that could
@@ -89,6 +101,16 @@ struct PollFindings {
   std::string asking_stopped;
   // A run would judge all four from values the device gave.
   bool usable = false;
+  // The poll and UPS status a run's trap would carry; none when no GET went
+  // out, or when a run's first comparison pass ends it by an error, which
+  // sends no trap.
+  std::optional<int16_t> poll_status;
+  int16_t ups_status = run::kUpsNotJudged;
+  // The object at which a run's first comparison pass ends the run (0: it
+  // does not) and why: a range without '-' (poll status 2), or a condition
+  // value that is no number (an error).
+  int run_end_object = 0;
+  std::string run_end_reason;
 };
 
 // Reads the four object arguments into ctx.state as a run does. Returns

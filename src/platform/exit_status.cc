@@ -7,35 +7,31 @@
 
 namespace upstest::platform {
 
-namespace {
-
-// The reason line; when even that cannot be written (no memory left for
-// it), it is lost and the status stands.
-void WriteReason(Env& env, std::string_view reason) noexcept {
-  try {
-    env.WriteStderrLine(reason);
-  } catch (...) {
-  }
-}
-
-}  // namespace
-
-int ExitStatusOf(Env& env, const std::function<int()>& command) noexcept {
+int ExitStatusOf(const std::function<int()>& command, const EndHandler& on_end) noexcept {
   try {
     return command();
   } catch (const ProgramEnd& end) {
-    if (end.status != kExitNormal) {
-      WriteReason(env, !end.reason.empty()                ? std::string_view(end.reason)
-                       : end.status == kExitArgumentError ? "argument error"
-                                                          : "ended by an error");
-    }
-    return end.status;
+    if (end.status == kExitNormal) return kExitNormal;
+    return on_end(end.status, !end.reason.empty()                ? std::string_view(end.reason)
+                              : end.status == kExitArgumentError ? "argument error"
+                                                                 : "ended by an error");
   } catch (const std::exception& e) {
-    WriteReason(env, e.what());
+    return on_end(kExitFailure, e.what());
   } catch (...) {
-    WriteReason(env, "ended by an unknown error");
+    return on_end(kExitFailure, "ended by an unknown error");
   }
-  return kExitFailure;
+}
+
+int ExitStatusOf(Env& env, const std::function<int()>& command) noexcept {
+  return ExitStatusOf(command, [&env](int status, std::string_view reason) {
+    // When even the line cannot be written (no memory left for it), it is
+    // lost and the status stands.
+    try {
+      env.WriteStderrLine(reason);
+    } catch (...) {
+    }
+    return status;
+  });
 }
 
 }  // namespace upstest::platform

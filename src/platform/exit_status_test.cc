@@ -51,5 +51,18 @@ TEST(ExitStatusTest, EveryEndGivesAStatusAndAtMostOneLine) {
   }
 }
 
+// With a handler of its own, an end that escapes goes to it, and its result
+// is the exit status; a normal end does not reach it.
+TEST(ExitStatusTest, AHandlerOfItsOwnTakesTheEnd) {
+  std::vector<std::string> ends;
+  const EndHandler on_end = [&ends](int status, std::string_view reason) {
+    ends.push_back(std::to_string(status) + " " + std::string(reason));
+    return 3;
+  };
+  EXPECT_EQ(ExitStatusOf([]() -> int { EndProgram(kExitArgumentError); }, on_end), 3);
+  EXPECT_EQ(ExitStatusOf([]() -> int { EndProgram(kExitNormal); }, on_end), 0);
+  EXPECT_EQ(ends, std::vector<std::string>{"2 argument error"});
+}
+
 }  // namespace
 }  // namespace upstest::platform

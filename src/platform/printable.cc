@@ -33,4 +33,15 @@ std::string Printable(std::string_view text) {
   return shown;
 }
 
+std::string ValidUtf8(std::string_view text) {
+  std::string valid;
+  valid.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Byte(text, i) < 0x80 ? 1 : Utf8SequenceLength(text, i);
+    valid.append(length == 0 ? "\xEF\xBF\xBD" : text.substr(i, length));
+    i += length == 0 ? 1 : length;
+  }
+  return valid;
+}
+
 }  // namespace upstest::platform

@@ -16,4 +16,8 @@ namespace upstest::platform {
 // Every other byte stays as it is, valid UTF-8 or not.
 std::string Printable(std::string_view text);
 
+// `text` with every byte that is not part of a valid UTF-8 sequence
+// replaced by U+FFFD, for a format that takes UTF-8 only.
+std::string ValidUtf8(std::string_view text);
+
 }  // namespace upstest::platform

@@ -38,5 +38,13 @@ TEST(PrintableTest, ControlCharactersOfBothRangesShowAsQuestionMarks) {
   for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown) << text;
 }
 
+// Each byte outside a valid UTF-8 sequence becomes U+FFFD; valid text,
+// controls included, stays.
+TEST(PrintableTest, ValidUtf8ReplacesWhatIsNotUtf8) {
+  EXPECT_EQ(ValidUtf8("a\n\xc3\xa4\xf0\x9f\x98\x80"), "a\n\xc3\xa4\xf0\x9f\x98\x80");
+  EXPECT_EQ(ValidUtf8("\xff|\xc0\x80|\xed\xa0\x80|\xe2\x82"),
+            "\uFFFD|\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD");
+}
+
 }  // namespace
 }  // namespace upstest::platform

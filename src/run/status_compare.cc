@@ -1,6 +1,8 @@
 #include "run/status_compare.h"
 
 #include <exception>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "cmdline/read_command_line.h"
@@ -21,6 +23,15 @@ int16_t Verdict(bool met) { return met ? kObjMet : kObjFailed; }
   EndWithArgumentError(ctx, "argument " + std::to_string(cmdline::ObjectArgument(ctx, i)) +
                                 ": range condition \"" + diag::Printable(ctx.state.ObjCondVal(i)) +
                                 "\" has no '-'");
+}
+
+// A range's bounds, LOW and HIGH of "LOW-HIGH" split at the first '-';
+// none without a '-'. Throws the conversion's Failure.
+std::optional<ValueInterval> RangeBounds(std::string_view range) {
+  const size_t dash = range.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  return ValueInterval{platform::ToInt32(range.substr(0, dash)),
+                       platform::ToInt32(range.substr(dash + 1))};
 }
 
 }  // namespace
@@ -48,15 +59,32 @@ void StatusCompare(Context& ctx, int16_t i) {
         state.ObjStatus(4) = kObjMet;
         return;
       }
-      const std::string& range = state.ObjCondVal(i);
-      const size_t dash = range.find('-');
-      if (dash == std::string::npos) RangeError(ctx, i);
-      const int32_t lower = platform::ToInt32(std::string_view(range).substr(0, dash));
-      const int32_t upper = platform::ToInt32(std::string_view(range).substr(dash + 1));
-      state.ObjStatus(i) = Verdict(lower <= state.ObjValue(i) && state.ObjValue(i) <= upper);
+      const std::optional<ValueInterval> bounds = RangeBounds(state.ObjCondVal(i));
+      if (!bounds) RangeError(ctx, i);
+      const int32_t value = state.ObjValue(i);
+      state.ObjStatus(i) = Verdict(*bounds->low <= value && value <= *bounds->high);
     }
   } catch (const std::exception& e) {
     HandleFailure(ctx, kStatusCompareFailure, e.what());
+  }
+}
+
+std::optional<ValueInterval> MetValues(std::string_view op, std::string_view value) {
+  constexpr int32_t kLowest = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kHighest = std::numeric_limits<int32_t>::max();
+  try {
+    if (op == "|") {
+      const std::optional<ValueInterval> bounds = RangeBounds(value);
+      if (!bounds || *bounds->low > *bounds->high) return std::nullopt;
+      return bounds;
+    }
+    if (!IsJudgedOperator(op)) return std::nullopt;
+    const int32_t v = platform::ToInt32(value);
+    if (op == "=") return ValueInterval{v, v};
+    if (op == "<") return v == kLowest ? std::nullopt : std::optional(ValueInterval{{}, v - 1});
+    return v == kHighest ? std::nullopt : std::optional(ValueInterval{v + 1, {}});
+  } catch (const std::exception&) {
+    return std::nullopt;  // a value that does not convert
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "run/test_state.h"
@@ -33,5 +34,21 @@ bool IsJudgedOperator(std::string_view op);
 
 // A range condition is judged only while object 4's value is above 0.
 inline bool RangesAreJudged(const TestState& state) { return state.ObjValue(4) > 0; }
+
+// The 32-bit values from `low` to `high`, both included; an end that is
+// none is unbounded.
+struct ValueInterval {
+  std::optional<int32_t> low;
+  std::optional<int32_t> high;
+};
+
+// The values that meet the condition `op` `value` as StatusCompare judges
+// it, with V, LOW and HIGH converted as it converts them: "=V" V to V,
+// "<V" up to V-1, ">V" from V+1, "|LOW-HIGH" LOW to HIGH (split at the
+// first '-'). None where no interval says it: an operator StatusCompare
+// does not judge, a value that does not convert, a range without '-' or
+// with LOW above HIGH, "<" the lowest 32-bit value and ">" the highest.
+// Whether a range is judged at all (RangesAreJudged) is not asked.
+std::optional<ValueInterval> MetValues(std::string_view op, std::string_view value);
 
 }  // namespace upstest::run

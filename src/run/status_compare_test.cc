@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cmdline/read_command_line.h"
 #include "platform/error.h"
@@ -55,6 +56,46 @@ TEST(StatusCompareTest, ComparisonOperators) {
   EXPECT_EQ(StatusOf("<", "-5", -6), kObjMet);
   EXPECT_EQ(StatusOf(">", "-2147483648", INT32_MIN), kObjFailed);
   EXPECT_EQ(StatusOf("<", "2147483647", INT32_MAX - 1), kObjMet);
+}
+
+// MetValues says what StatusCompare judges: each value at and beside an
+// end of the interval lies in it exactly when StatusCompare finds it met;
+// none where no interval says it.
+TEST(StatusCompareTest, MetValuesAgreeWithTheJudgement) {
+  struct Row {
+    const char* op;
+    const char* value;
+    std::optional<ValueInterval> met;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"<", "40", ValueInterval{{}, 39}},         {">", "10", ValueInterval{11, {}}},
+      {"=", "2.5", ValueInterval{2, 2}},          {"|", " 7 - 7.4", ValueInterval{7, 7}},
+      {"|", "200-250", ValueInterval{200, 250}},
+      {"<", "-2147483647", ValueInterval{{}, INT32_MIN}},
+      {">", "2147483646", ValueInterval{INT32_MAX, {}}},
+      {"<", "-2147483648", std::nullopt},         {">", "2147483647", std::nullopt},
+      {"|", "250-200", std::nullopt},             {"|", "-5-10", std::nullopt},
+      {"|", "200", std::nullopt},                 {"=", "2147483648", std::nullopt},
+      {"<", "warm", std::nullopt},                {"!", "5", std::nullopt},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.op) + row.value);
+    const std::optional<ValueInterval> met = MetValues(row.op, row.value);
+    ASSERT_EQ(met.has_value(), row.met.has_value());
+    if (!met) continue;
+    EXPECT_EQ(std::pair(met->low, met->high), std::pair(row.met->low, row.met->high));
+    for (const int64_t end : {int64_t{met->low.value_or(0)}, int64_t{met->high.value_or(0)}}) {
+      for (const int64_t v : {end - 1, end, end + 1}) {
+        if (v < INT32_MIN || v > INT32_MAX) continue;
+        const bool inside = (!met->low || v >= *met->low) && (!met->high || v <= *met->high);
+        EXPECT_EQ(StatusOf(row.op, row.value, static_cast<int32_t>(v)),
+                  inside ? kObjMet : kObjFailed)
+            << v;
+      }
+    }
+  }
 }
 
 TEST(StatusCompareTest, ConditionValueIsConvertedWithBlanksAndRounding) {

@@ -1144,6 +1144,98 @@ case_check_objects() {
 
 }
 
+# Object 4 lacking (noSuchName in v1, noSuchObject in v2c); object 3
+# failing (25 is not below 20).
+LACKING=('upsEstimatedMinutesRemaining>10' 'upsBatteryVoltage|200-250'
+  'upsBatteryTemperature<40' 'xupsEnvRemoteTemp<45')
+TOO_HOT=("${ALL_MET[0]}" "${ALL_MET[1]}" 'upsBatteryTemperature<20' "${ALL_MET[3]}")
+
+# plugin STATE EXIT ARGS...: upstest --check=plugin ARGS within the check's
+# bound (18 s) says "UPS STATE - ...", nothing on stderr, and nagiosplugin
+# parses every range, matching each judged value exactly when it is met.
+plugin() {
+  local state=$1 want=$2
+  shift 2
+  OUT=$(timeout 20 "$APIEXEC/upstest" --check=plugin "$@" 2>"$T/plugin.err")
+  RC=$?
+  echo "== upstest --check=plugin$(printf ' %q' "$@"): exit $RC"
+  sed 's/^/   /' <<<"$OUT"
+  expect_rc "$want"
+  [[ $OUT == "UPS $state - "* ]] && [ ! -s "$T/plugin.err" ] || fail "not $state: $(cat "$T/plugin.err")"
+  /usr/bin/python3 - "$OUT" <<'PY' || fail "--check=plugin $1: a range disagrees"
+import re, sys, nagiosplugin
+first, *objects = sys.argv[1].split("\n")
+status = dict(re.findall(r"^\d (\w+) .*: \S+ \((met|failed)\)", "\n".join(objects), re.M))
+for item in first.partition(" | ")[2].split():
+    label, (value, _, crit) = item.split("=")[0], item.split("=")[1].split(";")
+    if crit and value != "U" and label in status:
+        assert nagiosplugin.Range(crit).match(int(value)) == (status[label] == "met"), item
+PY
+}
+
+# --check=plugin against snmpd in v1 and v2c, a silent agent, a node with no
+# record, and arguments it cannot take: every state with its exit status.
+case_plugin_states() {
+  ups_up
+  agent_start silent 1190 drop drop
+  node 3 127.0.0.1 1190 5 2 public trapc "" ""
+  local id
+  for id in 1 2; do
+    plugin OK 0 $id "${ALL_MET[@]}"
+    plugin WARNING 1 $id "${LACKING[@]}"
+    [[ $OUT == *"xupsEnvRemoteTemp not given (<45; the device has entPhySensorValue) | "*" xupsEnvRemoteTemp=U;;~:44"$'\n'* ]] ||
+      fail "v$id: object 4 not U"
+    plugin CRITICAL 2 $id "${TOO_HOT[@]}"
+    [[ $OUT == "UPS CRITICAL - node $id: upsBatteryTemperature 25 (<20) | "* ]] || fail "v$id: text"
+  done
+  plugin CRITICAL 2 3 "${ALL_MET[@]}"
+  plugin UNKNOWN 3 99 "${ALL_MET[@]}"
+  plugin UNKNOWN 3 1
+  plugin UNKNOWN 3 1 upsBatteryVoltage\<1 a b c
+  TRAPS=$(grep '^TRAP ' "$TRAPS_RAW" | decode_traps)
+  expect_no_traps
+}
+
+# --check=prometheus files (a usable node, one lacking an object, one with
+# no record) served by node_exporter's textfile collector; an argument
+# error writes nothing on stdout.
+case_prometheus_textfile() {
+  ups_up
+  local dir=$T/textfile
+  mkdir -p "$dir"
+  prom() {  # NODEID EXIT OBJECTS...: the file, written as a timer would write it
+    "$APIEXEC/upstest" --check=prometheus "$1" "${@:3}" >"$dir/.tmp"
+    local rc=$?
+    echo "== upstest --check=prometheus $1: exit $rc" && sed 's/^/   /' "$dir/.tmp"
+    [ $rc = "$2" ] && mv "$dir/.tmp" "$dir/ups$1.prom" || fail "--check=prometheus $1: exit $rc"
+  }
+  prom 1 0 "${ALL_MET[@]}"
+  prom 2 1 "${LACKING[@]}"
+  prom 99 1 "${ALL_MET[@]}"
+  "$APIEXEC/upstest" --check=prometheus 1 >"$T/arg.out" 2>"$T/arg.err"
+  [ $? = 2 ] && [ ! -s "$T/arg.out" ] && grep -q '^upstest: --check=prometheus takes' "$T/arg.err" ||
+    fail "argument error: $(cat "$T/arg.out" "$T/arg.err")"
+  prometheus-node-exporter --collector.disable-defaults --collector.textfile \
+    --collector.textfile.directory="$dir" --web.listen-address=127.0.0.1:9100 >"$T/ne.out" 2>&1 &
+  PIDS+=($!)
+  local metrics= i line
+  for i in $(seq 50); do
+    metrics=$(/usr/bin/python3 -c 'import urllib.request as u
+print(u.urlopen("http://127.0.0.1:9100/metrics", timeout=1).read().decode())' 2>/dev/null) && break
+    sleep 0.1
+  done
+  for line in 'node_textfile_scrape_error 0' 'upstest_usable{node_id="1"} 1' \
+    'upstest_object_value{node_id="1",object="entPhySensorValue",slot="4"} 26' \
+    'upstest_ups_status{node_id="2"} 1' 'upstest_usable{node_id="2"} 0' \
+    'upstest_object_present{node_id="2",object="xupsEnvRemoteTemp",slot="4"} 0' \
+    'upstest_pollable{node_id="99"} 0'; do
+    grep -qxF -- "$line" <<<"$metrics" || fail "node_exporter does not serve: $line"
+  done
+  ! grep -E '^upstest_[a-z_]+\{node_id="99"' <<<"$metrics" | grep -qvE 'pollable|usable|duration' ||
+    fail "node 99 has poll samples"
+  grep -E '^(# [A-Z]+ )?(upstest|node_textfile_scrape)' <<<"$metrics" | sed 's/^/   served: /'
+}
+
 # --help and --version as the only argument; anything else with them is a run.
 case_command_line_options() {
   run_upstest --version
