@@ -36,10 +36,11 @@ std::string Printable(std::string_view text) {
 std::string ValidUtf8(std::string_view text) {
   std::string valid;
   valid.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Byte(text, i) < 0x80 ? 1 : Utf8SequenceLength(text, i);
-    valid.append(length == 0 ? "\xEF\xBF\xBD" : text.substr(i, length));
-    i += length == 0 ? 1 : length;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = CharacterLength(text, at);
+    const bool lone = length == 1 && static_cast<unsigned char>(text[at]) >= 0x80;
+    valid.append(lone ? "\xEF\xBF\xBD" : text.substr(at, length));
+    at += length;
   }
   return valid;
 }
