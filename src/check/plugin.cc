@@ -54,7 +54,13 @@ std::string Concerned(const ObjectFinding& o) {
 std::string UnknownSummary(const Report& report) {
   if (!report.poll) return "no objects to poll";
   const PollFindings& f = *report.poll;
-  if (!report.node.Pollable()) return "a run could not poll this node: " + report.node.problem;
+  if (!report.node.Pollable()) {
+    // The first line names the node already.
+    std::string_view problem = report.node.problem;
+    const std::string named = "node " + report.node_argument + ": ";
+    if (problem.starts_with(named)) problem.remove_prefix(named.size());
+    return "a run could not poll this node: " + std::string(problem);
+  }
   if (!f.polled) return "not polled: " + f.poll_problem;
   if (f.answer == AnswerKind::kFailed) return "a run cannot take the answer in (poll status 3)";
   return "a run ends at object " + std::to_string(f.run_end_object) +
