@@ -427,7 +427,9 @@ TEST_F(ReadNodeDataTest, RunawayStatementsEndAtTheirBound) {
 TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
   Nodes(
       "INSERT INTO ATR_Nodes VALUES (17, '10.1.2.3', 161, 99999, 2, 'public', 't', 'c', 'm');"
-      "INSERT INTO ATR_Nodes VALUES (18, NULL, 161, 3, 2, 'public', 't', 'c', 'm');");
+      "INSERT INTO ATR_Nodes VALUES (18, NULL, 161, 3, 2, 'public', 't', 'c', 'm');"
+      "INSERT INTO ATR_Nodes VALUES (19, '10.1.2.3', 161, '7' || char(13, 10) || 'x' || "
+      "char(155) || cast(x'9b' as text), 2, 'public', 't', 'c', 'm');");
   upstest::testing::TestRun run(
       "UPS-1 17 5 upsEstimatedMinutesRemaining>10 upsBatteryVoltage|200-250 "
       "upsBatteryTemperature<40 entPhySensorValue<35");
@@ -447,6 +449,14 @@ TEST_F(ReadNodeDataTest, ARowReadInPartSaysSoOnceAndTheRunGoesOn) {
   EXPECT_TRUE(run_.env.stderr_lines.empty());
   EXPECT_FALSE(run_.ctx.node_record_problem_said);
   EXPECT_NE(run_.ctx.node_record_problem, "");
+
+  // The value that stopped the read shows its control characters (C0, and
+  // C1 as UTF-8 or as a lone byte) as '?' on stderr.
+  run_.SetNodeId(19);
+  Read();
+  EXPECT_EQ(run_.env.stderr_lines,
+            std::vector<std::string>{"node 19: record read up to column status: Type mismatch: "
+                                     "'7?\?x?\?' is not a number; the fields after it are empty"});
 }
 
 // A text longer than kLongestText stops the read at its column like any
